@@ -1,0 +1,102 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace meldrix {
+
+inline constexpr int TRACK_SLOTS = 32;
+inline constexpr int LYRIC_TRACK = 0;
+inline constexpr int MUSIC_TRACK = 1;
+
+// The largest value a MIDI variable-length quantity carries.
+inline constexpr std::int64_t MAX_VARIABLE_LENGTH = 0x0FFFFFFF;
+// Bytes the writer adds inside every track chunk around the buffered events.
+inline constexpr std::uint64_t TRACK_FIXED_BYTES = 19;
+// The most event bytes a track may hold so that its chunk length still fits 32 bits.
+inline constexpr std::uint64_t MAX_TRACK_BYTES = 0xFFFFFFFFull - TRACK_FIXED_BYTES;
+
+// Writes the MIDI variable-length quantity of value into destination, most significant 7-bit
+// group first, bit 7 set on every byte but the last; returns the number of bytes written (1 to 4).
+// Requires: 0 <= value <= MAX_VARIABLE_LENGTH. Outside that range only the low 28 bits are
+// encoded, so at most 4 bytes are ever written.
+int writeVariableLength(std::int64_t value, std::uint8_t destination[4]);
+
+// The event bytes of one track: delta times and events exactly as they stand inside the track
+// chunk, between the writer's fixed preamble and its End of Track event.
+struct TrackBuffer {
+    std::vector<std::uint8_t> data;
+};
+
+// The tracks of one conversion, filled one value at a time and consumed by the MIDI file writer.
+//
+// Invariant: trackCount() equals the number of slots that hold a buffer. Buffers grow as needed,
+// up to maxTrackBytes each; a value that would pass that limit, or a delta time above
+// MAX_VARIABLE_LENGTH, is refused and marks the table as overflowed(), after which it refuses
+// every append: the run cannot be written as a MIDI file.
+class TrackTable {
+public:
+    explicit TrackTable(std::uint64_t maxTrackBytes = MAX_TRACK_BYTES);
+
+    // Empties every slot: trackCount() becomes 0 and the table is no longer overflowed.
+    void clear();
+
+    // Gives the slot an empty buffer if it has none (raising trackCount), so that its track is
+    // written even if nothing is ever appended to it. A slot outside 0 to TRACK_SLOTS - 1 is
+    // ignored.
+    void openTrack(int slot);
+
+    // Appends one value to the slot (0 to TRACK_SLOTS - 1), creating its buffer on first use.
+    // asDeltaTime and value > 127: the variable-length quantity of value (2 to 4 bytes).
+    // Otherwise one byte, the low 8 bits of value (so -1 as a delta time is stored as FF).
+    // Returns false, changing no bytes and no slot, when the value is refused (see overflowed());
+    // a slot outside the table is refused too, without marking the table overflowed.
+    bool appendTrackByte(int slot, std::int64_t value, bool asDeltaTime) {
+        if (asDeltaTime && value > 127) return appendVariableLength(slot, value);
+        TrackBuffer* target = roomFor(slot, 1);
+        if (target == nullptr) return false;
+        target->data.push_back(static_cast<std::uint8_t>(value & 0xFF));
+        return true;
+    }
+
+    int trackCount() const { return trackCount_; }
+    bool overflowed() const { return overflowed_; }
+
+    // The slot's buffer, or nullptr for an empty slot (or a slot outside the table).
+    const TrackBuffer* buffer(int slot) const;
+    // Releases the slot's buffer (its memory); the slot still counts as written.
+    void release(int slot);
+
+private:
+    static bool inTable(int slot) { return slot >= 0 && slot < TRACK_SLOTS; }
+
+    // The slot's buffer, created if need be, when `count` more bytes may be appended to it;
+    // nullptr otherwise, with the table marked overflowed when the byte limit is what refused.
+    // Nothing changes when it returns nullptr.
+    TrackBuffer* roomFor(int slot, std::uint64_t count) {
+        if (overflowed_ || !inTable(slot)) return nullptr;
+        std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
+        const std::uint64_t held = entry ? entry->data.size() : 0;
+        if (count > maxTrackBytes_ || held > maxTrackBytes_ - count) {
+            overflowed_ = true;
+            return nullptr;
+        }
+        if (!entry) {
+            entry.emplace();
+            ++trackCount_;
+        }
+        return &*entry;
+    }
+
+    bool appendVariableLength(int slot, std::int64_t value);
+
+    std::uint64_t maxTrackBytes_;
+    std::array<std::optional<TrackBuffer>, TRACK_SLOTS> slots_;
+    int trackCount_ = 0;
+    bool overflowed_ = false;
+};
+
+}  // namespace meldrix
