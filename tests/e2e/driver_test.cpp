@@ -110,7 +110,7 @@ TEST_F(DriverTest, WritesToStandardOutputAfterTheStageText) {
     const ProgramResult result = runMeldrix(folder, {"song.zuno", "/dev/stdout"});
     EXPECT_EQ(result.exitStatus, 0);
     std::string expected = hiTranscript(lyrics.compressedLength, music.compressedLength);
-    expected.insert(expected.size() - std::string("Done\n").size(), HI_MIDI.begin(), HI_MIDI.end());
+    expected.insert(expected.size() - std::string("Done\n").size(), std::string(HI_MIDI.begin(), HI_MIDI.end()));
     EXPECT_EQ(result.out, expected);
 }
 
