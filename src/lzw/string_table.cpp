@@ -1,0 +1,21 @@
+#include "lzw/string_table.h"
+
+namespace meldrix {
+
+std::optional<std::size_t> StringTable::expandCode(std::uint32_t code,
+                                                   std::span<std::uint8_t> decodeStack,
+                                                   std::size_t end) const {
+    std::size_t position = end;
+    std::uint32_t linksFollowed = 0;
+    while (code > 256) {
+        // Only a loop gets this far: a chain without one meets each entry 257-4095 at most once.
+        if (linksFollowed == MAX_CHAIN_LINKS) return std::nullopt;
+        ++linksFollowed;
+        decodeStack[--position] = appendByte_[code];
+        code = prefixCode_[code];
+    }
+    decodeStack[--position] = static_cast<std::uint8_t>(code);
+    return position;
+}
+
+}  // namespace meldrix
