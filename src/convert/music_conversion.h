@@ -33,19 +33,22 @@ struct MusicTrackState {
 // the record's delta split around them. Converts every record whose offset is below
 // coveredLength, a last partial record read whole with missing bytes as 0, and prints "." after
 // every tenth record (each time the offset reaches a multiple of 50). Leaves the note-offs not
-// yet due in the schedule.
+// yet due in the schedule. The clock continues from state.musicClock (0 for a fresh state) and
+// every delta time written includes, and clears, state.pendingDelta.
 void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, TrackTable& table,
                   NoteOffSchedule& schedule, MusicTrackState& state, Console& console);
 
 // Writes every note-off due no later than limit, earliest first, the first with its gap from
 // baseTime and each later one from the one before. Prints "bad\n" for a gap below 0 or above
-// GAP_WARNING_LIMIT (the note-off is written all the same). Returns the time of the last
+// GAP_WARNING_LIMIT (the note-off is written all the same; the check is on the gap itself, while
+// the delta time written also carries state.pendingDelta). Returns the time of the last
 // note-off written, or baseTime when none was due.
 std::int64_t writeDueNoteOffs(std::int64_t limit, std::int64_t baseTime, TrackTable& table,
                               NoteOffSchedule& schedule, MusicTrackState& state, Console& console);
 
 // Writes the note-offs still pending up to FLUSH_HORIZON ticks after the music clock, which by
-// construction is all of them. The clock does not move.
+// construction is all of them, the first gap grown by any carried ticks. The clock does not move;
+// a carry still pending is dropped (pendingDelta becomes 0): the track ends here.
 void flushNoteOffs(TrackTable& table, NoteOffSchedule& schedule, MusicTrackState& state,
                    Console& console);
 

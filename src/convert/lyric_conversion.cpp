@@ -1,0 +1,48 @@
+#include "convert/lyric_conversion.h"
+
+#include <algorithm>
+
+namespace meldrix {
+
+namespace {
+
+constexpr std::uint64_t RECORDS_PER_DOT = 10;
+constexpr std::uint8_t META_EVENT = 0xFF;
+constexpr std::uint8_t META_LYRIC = 0x05;
+
+static_assert(LYRIC_RECORD_SIZE <= RECORD_PADDING, "a partial record must be readable whole");
+
+}  // namespace
+
+void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, TrackTable& table,
+                   Console& console) {
+    // Never read a record that starts past the produced bytes, whatever the caller passes.
+    const std::uint64_t covered = std::min(coveredLength, section.produced());
+    const std::uint8_t* bytes = section.data();
+    std::int64_t lastNonZeroTime = 0;
+
+    for (std::uint64_t offset = 0; offset < covered;) {
+        // A record that starts below the produced count lies inside the zero padding at worst.
+        const std::uint8_t* record = bytes + offset;
+        const std::uint8_t character = record[0];
+        const std::int64_t time = record[2] | (record[3] << 8);
+
+        std::int64_t delta = 0;
+        // Time 0 means "with the record before"; a time that goes back is written at the time
+        // already reached, so the deltas after it still count from there.
+        if (time != 0 && time >= lastNonZeroTime) {
+            delta = time - lastNonZeroTime;
+            lastNonZeroTime = time;
+        }
+        table.appendTrackByte(LYRIC_TRACK, delta, true);
+        table.appendTrackByte(LYRIC_TRACK, META_EVENT, false);
+        table.appendTrackByte(LYRIC_TRACK, META_LYRIC, false);
+        table.appendTrackByte(LYRIC_TRACK, 1, false);  // text length
+        table.appendTrackByte(LYRIC_TRACK, character, false);
+
+        offset += LYRIC_RECORD_SIZE;
+        if (offset % (LYRIC_RECORD_SIZE * RECORDS_PER_DOT) == 0) console.print(".");
+    }
+}
+
+}  // namespace meldrix
