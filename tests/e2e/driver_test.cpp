@@ -279,5 +279,23 @@ TEST(EmptySections, WriteBothTracksWithNoEvents) {
     EXPECT_EQ(readFile(folder / "song.mid"), expected);
 }
 
+TEST(TrackTooLong, ADeltaTimeNoMidiFileCanHoldStopsTheRunAndWritesNothing) {
+    // Unrecognised records carry their deltas into the next delta time written; this many of
+    // them at 255 ticks carry past 0x0FFFFFFF, the largest delta time a MIDI file can hold.
+    std::vector<std::uint8_t> music;
+    const std::size_t carried = 0x0FFFFFFF / 255 + 1;
+    for (std::size_t i = 0; i < carried; ++i) addMusicRecord(music, 255, 0, 0x10, 0, 0);
+    addMusicRecord(music, 0, 0, 0xB0, 7, 100);  // its delta time takes the carry; a dot follows it
+    TemporaryFolder folder;
+    writeFile(folder / "song.zuno", songFile(hiLyrics(), music));
+    writeFile(folder / "song.mid", bytesOf("an older conversion"));
+    const ProgramResult result = runMeldrix(folder, {"song.zuno", "song.mid"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_TRUE(result.out.ends_with("Unrecognize code 10\n.Track too long for a MIDI file\n"))
+        << result.out.substr(result.out.size() - 200);
+    EXPECT_EQ(readFile(folder / "song.mid"), bytesOf("an older conversion"));
+    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"song.mid", "song.zuno"}));
+}
+
 }  // namespace
 }  // namespace meldrix::testing
