@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <memory>
-#include <vector>
 
 namespace meldrix {
 
@@ -44,8 +43,10 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // final close succeeded.
 bool writeThrough(FileHandle file, const std::function<bool(std::FILE*)>& writeContent) {
     if (!file) return false;
-    std::vector<char> buffer(OUTPUT_BUFFER_SIZE);
-    std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
+    // Not zero-filled: the stream only reads what it wrote, and a small song should not pay for
+    // touching a megabyte.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(OUTPUT_BUFFER_SIZE);
+    std::setvbuf(file.get(), buffer.get(), _IOFBF, OUTPUT_BUFFER_SIZE);
     bool ok = writeContent(file.get());
     ok = (std::fflush(file.get()) == 0) && ok;
     ok = (std::fclose(file.release()) == 0) && ok;

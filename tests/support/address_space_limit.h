@@ -1,10 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "support/run_program.h"
 
 namespace meldrix::testing {
@@ -23,11 +18,5 @@ inline constexpr bool ADDRESS_SANITIZER_BUILD = false;
 #else
 inline constexpr bool ADDRESS_SANITIZER_BUILD = false;
 #endif
-
-// Runs the executable like runProgram. With addressSpaceLimit, the program runs under RLIMIT_AS
-// of that many bytes, set between fork and exec: it applies to the program's own memory only
-// (everything it maps, touched or not), and every allocation past it fails inside the program.
-ProgramResult runProgramWithin(const std::string& executable, const std::vector<std::string>& arguments,
-                               const std::string& workingFolder, std::optional<std::uint64_t> addressSpaceLimit);
 
 }  // namespace meldrix::testing

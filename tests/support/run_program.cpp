@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,32 +13,11 @@
 
 namespace meldrix::testing {
 
-ProgramResult runProgram(const std::string& executable, const std::vector<std::string>& arguments,
-                         const std::string& workingFolder) {
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-    const pid_t child = ::fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        const int nothing = ::open("/dev/null", O_RDONLY);
-        ::dup2(nothing, 0);
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
-        if (::chdir(workingFolder.c_str()) != 0) ::_exit(127);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(executable.c_str()));
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(executable.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    ProgramResult result;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+namespace {
+
+// Reads both pipes to their end, whichever the child fills first, so it never blocks on a full one.
+void drainPipes(int outFd, int errFd, ProgramResult& result) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     while (open > 0) {
@@ -58,11 +38,60 @@ ProgramResult runProgram(const std::string& executable, const std::vector<std::s
             }
         }
     }
+}
+
+// In the child: everything up to exec; never returns.
+[[noreturn]] void execChild(const std::string& executable, const std::vector<std::string>& arguments,
+                            const std::string& workingFolder, std::optional<std::uint64_t> addressSpaceLimit,
+                            const int outPipe[2], const int errPipe[2]) {
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::dup2(nothing, 0);
+    ::dup2(outPipe[1], 1);
+    ::dup2(errPipe[1], 2);
+    if (::chdir(workingFolder.c_str()) != 0) ::_exit(127);
+    if (addressSpaceLimit) {
+        const auto bytes = static_cast<rlim_t>(*addressSpaceLimit);
+        const rlimit limit{bytes, bytes};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(executable.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(executable.c_str(), argv.data());
+    ::_exit(127);
+}
+
+}  // namespace
+
+ProgramResult runProgramWithin(const std::string& executable, const std::vector<std::string>& arguments,
+                               const std::string& workingFolder, std::optional<std::uint64_t> addressSpaceLimit) {
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) execChild(executable, arguments, workingFolder, addressSpaceLimit, outPipe, errPipe);
+
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    ProgramResult result;
+    drainPipes(outPipe[0], errPipe[0], result);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+ProgramResult runProgram(const std::string& executable, const std::vector<std::string>& arguments,
+                         const std::string& workingFolder) {
+    return runProgramWithin(executable, arguments, workingFolder, std::nullopt);
 }
 
 TemporaryFolder::TemporaryFolder() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,12 @@ struct ProgramResult {
 // and waits for it.
 ProgramResult runProgram(const std::string& executable, const std::vector<std::string>& arguments,
                          const std::string& workingFolder);
+
+// Runs the executable like runProgram. With addressSpaceLimit, the program runs under RLIMIT_AS
+// of that many bytes, set between fork and exec: it applies to the program's own memory only
+// (everything it maps, touched or not), and every allocation past it fails inside the program.
+ProgramResult runProgramWithin(const std::string& executable, const std::vector<std::string>& arguments,
+                               const std::string& workingFolder, std::optional<std::uint64_t> addressSpaceLimit);
 
 // A fresh, empty temporary folder that is removed with everything in it when the object goes.
 class TemporaryFolder {
