@@ -8,11 +8,6 @@ Console::Console(std::FILE* stream) : stream_(stream) {}
 
 Console::~Console() { flush(); }
 
-void Console::print(std::string_view text) {
-    buffer_.append(text);
-    if (stream_ != nullptr && buffer_.size() >= FLUSH_THRESHOLD) flush();
-}
-
 void Console::printf(const char* format, ...) {
     char small[256];
     std::va_list args;

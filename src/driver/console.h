@@ -19,7 +19,11 @@ public:
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
-    void print(std::string_view text);
+    // Inline: the conversions print a progress dot every ten records.
+    void print(std::string_view text) {
+        buffer_.append(text);
+        if (stream_ != nullptr && buffer_.size() >= FLUSH_THRESHOLD) flush();
+    }
     void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     // Hands everything buffered to the stream and flushes it.

@@ -2,6 +2,12 @@
 
 namespace meldrix {
 
+static_assert(sizeof(TableEntry) == 16, "one entry, one store");
+
+StringTable::StringTable() : entries_(TABLE_ENTRIES) {
+    for (std::uint32_t code = 0; code <= 256; ++code) entries_[code] = {&LITERAL_BYTES[code], 1, 0, 0};
+}
+
 std::optional<std::size_t> StringTable::expandCode(std::uint32_t code,
                                                    std::span<std::uint8_t> decodeStack,
                                                    std::size_t end) const {
@@ -11,8 +17,8 @@ std::optional<std::size_t> StringTable::expandCode(std::uint32_t code,
         // Only a loop gets this far: a chain without one meets each entry 257-4095 at most once.
         if (linksFollowed == MAX_CHAIN_LINKS) return std::nullopt;
         ++linksFollowed;
-        decodeStack[--position] = appendByte_[code];
-        code = prefixCode_[code];
+        decodeStack[--position] = entries_[code].appendByte;
+        code = entries_[code].prefixCode;
     }
     decodeStack[--position] = static_cast<std::uint8_t>(code);
     return position;
