@@ -9,6 +9,8 @@ namespace {
 constexpr std::uint64_t RECORDS_PER_DOT = 10;
 constexpr std::uint8_t META_EVENT = 0xFF;
 constexpr std::uint8_t META_LYRIC = 0x05;
+// A lyric record's event: a delta time of at most 3 bytes and the 4 bytes of the Lyric event.
+constexpr std::uint64_t MAX_EVENT_BYTES = 7;
 
 static_assert(LYRIC_RECORD_SIZE <= RECORD_PADDING, "a partial record must be readable whole");
 
@@ -20,6 +22,7 @@ void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, T
     const std::uint64_t covered = std::min(coveredLength, section.produced());
     const std::uint8_t* bytes = section.data();
     std::int64_t lastNonZeroTime = 0;
+    table.reserve(LYRIC_TRACK, (covered + LYRIC_RECORD_SIZE - 1) / LYRIC_RECORD_SIZE * MAX_EVENT_BYTES);
 
     for (std::uint64_t offset = 0; offset < covered;) {
         // A record that starts below the produced count lies inside the zero padding at worst.

@@ -10,6 +10,9 @@ constexpr std::uint64_t RECORDS_PER_DOT = 10;
 constexpr std::uint8_t NOTE_OFF = 0x80;
 constexpr std::uint8_t NOTE_ON = 0x90;
 constexpr std::uint8_t MAX_DATA_BYTE = 0x7F;
+// What one record adds to the track at most: its event and one note-off, each a delta time of at
+// most 4 bytes and 3 bytes of event.
+constexpr std::uint64_t MAX_RECORD_BYTES = 14;
 
 static_assert(MUSIC_RECORD_SIZE <= RECORD_PADDING, "a partial record must be readable whole");
 
@@ -49,6 +52,7 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
     // Never read a record that starts past the produced bytes, whatever the caller passes.
     const std::uint64_t covered = std::min(coveredLength, section.produced());
     const std::uint8_t* bytes = section.data();
+    table.reserve(MUSIC_TRACK, (covered + MUSIC_RECORD_SIZE - 1) / MUSIC_RECORD_SIZE * MAX_RECORD_BYTES);
 
     for (std::uint64_t offset = 0; offset < covered;) {
         // A record that starts below the produced count lies inside the zero padding at worst.

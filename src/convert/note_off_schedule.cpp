@@ -17,17 +17,56 @@ struct ComesLater {
 
 }  // namespace
 
+bool NoteOffSchedule::inWindow(std::int64_t time) const {
+    // Unsigned difference: no overflow whatever the two times are.
+    return time >= windowStart_ &&
+           static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(windowStart_) < RING_TICKS;
+}
+
 void NoteOffSchedule::addNoteOff(std::int64_t time, std::uint8_t note, std::uint8_t velocity,
                                  std::uint8_t channel) {
-    heap_.push_back(Entry{PendingNoteOff{time, note, velocity, channel}, added_++});
-    std::push_heap(heap_.begin(), heap_.end(), ComesLater{});
+    const Entry entry{PendingNoteOff{time, note, velocity, channel}, added_++};
+    if (ringCount_ == 0) windowStart_ = time;  // an empty ring can start its window anywhere
+    if (inWindow(time)) {
+        bucketOf(time).entries.push_back(entry);
+        ++ringCount_;
+    } else {
+        heap_.push_back(entry);
+        std::push_heap(heap_.begin(), heap_.end(), ComesLater{});
+    }
+}
+
+NoteOffSchedule::Bucket* NoteOffSchedule::earliestDueBucket(std::int64_t limit) {
+    if (ringCount_ == 0 || limit < windowStart_) return nullptr;
+    const std::int64_t last = std::min(limit, windowStart_ + (RING_TICKS - 1));
+    for (std::int64_t tick = windowStart_; tick <= last; ++tick) {
+        Bucket& bucket = bucketOf(tick);
+        if (!bucket.empty()) {
+            windowStart_ = tick;  // nothing is due before it
+            return &bucket;
+        }
+    }
+    // Nothing is due up to limit: the window may start after it, and still holds every entry.
+    windowStart_ = last + 1;
+    return nullptr;
 }
 
 std::optional<PendingNoteOff> NoteOffSchedule::takeEarliestDue(std::int64_t limit) {
-    if (heap_.empty() || heap_.front().noteOff.time > limit) return std::nullopt;
-    std::pop_heap(heap_.begin(), heap_.end(), ComesLater{});
-    const PendingNoteOff earliest = heap_.back().noteOff;
-    heap_.pop_back();
+    Bucket* bucket = earliestDueBucket(limit);
+    const bool heapDue = !heap_.empty() && heap_.front().noteOff.time <= limit;
+    if (heapDue && (bucket == nullptr || ComesLater{}(bucket->entries[bucket->head], heap_.front()))) {
+        std::pop_heap(heap_.begin(), heap_.end(), ComesLater{});
+        const PendingNoteOff earliest = heap_.back().noteOff;
+        heap_.pop_back();
+        return earliest;
+    }
+    if (bucket == nullptr) return std::nullopt;
+    const PendingNoteOff earliest = bucket->entries[bucket->head++].noteOff;
+    --ringCount_;
+    if (bucket->empty()) {
+        bucket->entries.clear();  // keeps its memory for the notes to come
+        bucket->head = 0;
+    }
     return earliest;
 }
 

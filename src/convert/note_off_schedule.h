@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -16,7 +17,13 @@ struct PendingNoteOff {
 };
 
 // The note-offs of the notes still sounding. They come out earliest first, and those due at
-// the same time in the order they were added. Adding and taking cost O(log n).
+// the same time in the order they were added.
+//
+// The music track keeps every pending note-off within 256 ticks of the earliest one (a note
+// lasts at most 255 ticks and the clock never goes back), so entries go into a ring of
+// RING_TICKS buckets, one per tick, each first in, first out: adding costs O(1), and taking
+// costs O(1) plus the ticks the earliest entry moved on. An entry outside that window (the class
+// takes any times) goes to a heap instead, at O(log n).
 class NoteOffSchedule {
 public:
     void addNoteOff(std::int64_t time, std::uint8_t note, std::uint8_t velocity, std::uint8_t channel);
@@ -25,14 +32,33 @@ public:
     // changes nothing and returns nothing.
     std::optional<PendingNoteOff> takeEarliestDue(std::int64_t limit);
 
-    std::size_t count() const { return heap_.size(); }
+    std::size_t count() const { return ringCount_ + heap_.size(); }
 
 private:
+    static constexpr std::int64_t RING_TICKS = 256;
+
     struct Entry {
         PendingNoteOff noteOff;
         std::uint64_t order;  // order of addition: breaks ties between equal times
     };
-    std::vector<Entry> heap_;  // a min-heap on (time, order)
+    // The entries due at one tick, in order of addition; those before `head` are taken.
+    struct Bucket {
+        std::vector<Entry> entries;
+        std::size_t head = 0;
+        bool empty() const { return head == entries.size(); }
+    };
+
+    bool inWindow(std::int64_t time) const;
+    Bucket& bucketOf(std::int64_t time) { return ring_[static_cast<std::size_t>(time & (RING_TICKS - 1))]; }
+    // The bucket of the earliest ring entry due no later than limit, or nullptr.
+    Bucket* earliestDueBucket(std::int64_t limit);
+
+    // Invariant: every ring entry is due in [windowStart_, windowStart_ + RING_TICKS), so a
+    // bucket holds entries of one tick only.
+    std::array<Bucket, RING_TICKS> ring_;
+    std::int64_t windowStart_ = 0;
+    std::size_t ringCount_ = 0;
+    std::vector<Entry> heap_;  // a min-heap on (time, order) of the entries outside the window
     std::uint64_t added_ = 0;
 };
 

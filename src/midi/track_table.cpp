@@ -1,5 +1,7 @@
 #include "midi/track_table.h"
 
+#include <algorithm>
+
 namespace meldrix {
 
 TrackTable::TrackTable(std::uint64_t maxTrackBytes) : maxTrackBytes_(maxTrackBytes) {}
@@ -37,6 +39,15 @@ const TrackBuffer* TrackTable::buffer(int slot) const {
     if (!inTable(slot)) return nullptr;
     const std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
     return entry ? &*entry : nullptr;
+}
+
+void TrackTable::reserve(int slot, std::uint64_t bytes) {
+    if (!inTable(slot)) return;
+    std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
+    if (!entry) return;
+    const std::uint64_t held = entry->data.size();
+    const std::uint64_t wanted = held + std::min(bytes, maxTrackBytes_ - std::min(held, maxTrackBytes_));
+    entry->data.reserve(static_cast<std::size_t>(wanted));
 }
 
 void TrackTable::release(int slot) {

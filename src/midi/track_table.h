@@ -62,6 +62,11 @@ public:
         return true;
     }
 
+    // Makes room for `bytes` more bytes in the slot's buffer (at most up to maxTrackBytes), so
+    // that a conversion that knows its size grows the buffer once. Changes no content; a slot
+    // without a buffer, or outside the table, is left alone.
+    void reserve(int slot, std::uint64_t bytes);
+
     int trackCount() const { return trackCount_; }
     bool overflowed() const { return overflowed_; }
 

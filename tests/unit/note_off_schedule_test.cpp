@@ -116,5 +116,24 @@ TEST(NoteOffSchedule, MatchesAListScannedForTheFirstEarliestEntry) {
     }
 }
 
+// Times more than 255 ticks apart cannot share the schedule's window of ticks: equal times must
+// still come out in order of addition, wherever each entry is kept.
+TEST(NoteOffSchedule, TimesFarApartKeepTheirOrderOfAddition) {
+    NoteOffSchedule schedule;
+    schedule.addNoteOff(5, 1, 0, 0);
+    schedule.addNoteOff(300, 2, 0, 0);   // 295 ticks after the earliest
+    schedule.addNoteOff(2, 3, 0, 0);     // before the earliest so far
+    ASSERT_EQ(schedule.takeEarliestDue(10)->note, 3);
+    ASSERT_EQ(schedule.takeEarliestDue(10)->note, 1);
+    schedule.addNoteOff(300, 4, 0, 0);   // ties with note 2, added later
+    schedule.addNoteOff(40000, 5, 0, 0);
+    schedule.addNoteOff(300, 6, 0, 0);
+    EXPECT_FALSE(schedule.takeEarliestDue(299));
+    std::vector<int> order;
+    while (const auto taken = schedule.takeEarliestDue(1 << 20)) order.push_back(taken->note);
+    EXPECT_EQ(order, (std::vector<int>{2, 4, 6, 5}));
+    EXPECT_EQ(schedule.count(), 0u);
+}
+
 }  // namespace
 }  // namespace meldrix
