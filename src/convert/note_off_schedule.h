@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "memory/huge_pages.h"
+
 namespace meldrix {
 
 // A note-off still to be written into the music track.
@@ -43,7 +45,7 @@ private:
     };
     // The entries due at one tick, in order of addition; those before `head` are taken.
     struct Bucket {
-        std::vector<Entry> entries;
+        std::vector<Entry, HugePageAllocator<Entry>> entries;
         std::size_t head = 0;
         bool empty() const { return head == entries.size(); }
     };

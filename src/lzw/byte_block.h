@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "memory/huge_pages.h"
+
 namespace meldrix {
 
 // One block of uninitialised bytes of a fixed size, owned like a std::unique_ptr.
@@ -16,8 +18,6 @@ namespace meldrix {
 // AddressSanitizer (which checks heap blocks byte by byte) come from the heap.
 class ByteBlock {
 public:
-    static constexpr std::size_t HUGE_PAGE_BLOCK = std::size_t{1} << 20;
-
     ByteBlock() = default;
     // A block of at least `size` bytes. Throws std::bad_alloc when the memory cannot be had.
     explicit ByteBlock(std::size_t size);

@@ -32,7 +32,7 @@ void DecodedArea::grow(std::size_t position) {
     // Growing by a constant factor keeps any copying linear in the bytes produced (a block of
     // huge pages moves its pages instead); the capacity bounds it. Past the first reservation the
     // area goes straight to a block of huge pages, which costs no more to fill than a smaller one.
-    const std::size_t wanted = std::max({GROWTH_FACTOR * (writable_ - stringRoom_), position, ByteBlock::HUGE_PAGE_BLOCK});
+    const std::size_t wanted = std::max({GROWTH_FACTOR * (writable_ - stringRoom_), position, HUGE_PAGE_BLOCK});
     bytes_.grow(std::min(wanted, capacity_) + stringRoom_ + RECORD_PADDING, position);
     // A block may hold more than asked for; all of it can be used.
     writable_ = bytes_.size() - RECORD_PADDING;

@@ -54,7 +54,7 @@ void TrackTable::release(int slot) {
     if (!inTable(slot)) return;
     std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
     // Swapping with an empty vector frees the memory; the slot stays filled so the count holds.
-    if (entry) std::vector<std::uint8_t>().swap(entry->data);
+    if (entry) decltype(entry->data)().swap(entry->data);
 }
 
 }  // namespace meldrix

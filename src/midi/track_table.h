@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "memory/huge_pages.h"
+
 namespace meldrix {
 
 inline constexpr int TRACK_SLOTS = 32;
@@ -28,7 +30,7 @@ int writeVariableLength(std::int64_t value, std::uint8_t destination[4]);
 // The event bytes of one track: delta times and events exactly as they stand inside the track
 // chunk, between the writer's fixed preamble and its End of Track event.
 struct TrackBuffer {
-    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t, HugePageAllocator<std::uint8_t>> data;
 };
 
 // The tracks of one conversion, filled one value at a time and consumed by the MIDI file writer.

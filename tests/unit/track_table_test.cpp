@@ -10,7 +10,7 @@ namespace {
 
 std::vector<std::uint8_t> bytesOf(const TrackTable& table, int slot) {
     const TrackBuffer* buffer = table.buffer(slot);
-    return buffer == nullptr ? std::vector<std::uint8_t>{} : buffer->data;
+    return buffer == nullptr ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(buffer->data.begin(), buffer->data.end());
 }
 
 struct AppendCase {
@@ -135,7 +135,7 @@ TEST(TrackTable, GrowsPastAnyFixedSize) {
     for (int index = 0; index < 250000; ++index) {
         ASSERT_TRUE(table.appendTrackByte(MUSIC_TRACK, index, false));
     }
-    const std::vector<std::uint8_t>& data = table.buffer(MUSIC_TRACK)->data;
+    const auto& data = table.buffer(MUSIC_TRACK)->data;
     ASSERT_EQ(data.size(), 250000u);
     EXPECT_EQ(data[99999], 99999 & 0xFF);
     EXPECT_EQ(data[100000], 100000 & 0xFF);
