@@ -14,18 +14,21 @@ inline constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 // Buffers from this size on are mapped; smaller ones come from the heap.
 inline constexpr std::size_t HUGE_PAGE_BLOCK = std::size_t{1} << 20;
 
-// Under AddressSanitizer every buffer comes from the heap, where each byte past its end is caught.
+// True when the program is built with AddressSanitizer.
 #if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool HEAP_ONLY = true;
+inline constexpr bool ADDRESS_SANITIZER_BUILD = true;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-inline constexpr bool HEAP_ONLY = true;
+inline constexpr bool ADDRESS_SANITIZER_BUILD = true;
 #else
-inline constexpr bool HEAP_ONLY = false;
+inline constexpr bool ADDRESS_SANITIZER_BUILD = false;
 #endif
 #else
-inline constexpr bool HEAP_ONLY = false;
+inline constexpr bool ADDRESS_SANITIZER_BUILD = false;
 #endif
+
+// Under AddressSanitizer every buffer comes from the heap, where each byte past its end is caught.
+inline constexpr bool HEAP_ONLY = ADDRESS_SANITIZER_BUILD;
 
 inline std::size_t roundUp(std::size_t value, std::size_t step) { return (value + step - 1) / step * step; }
 
