@@ -523,5 +523,22 @@ TEST(HostileInput, AHundredThousandNoteOnsAtDeltaZeroAllEndOnTime) {
                       lyric.size() + music.size()});
 }
 
+// A song that needs more memory than the program may have: a clear message, and nothing of the
+// user's lost.
+TEST(HostileInput, RunningOutOfMemoryStopsWithAMessageAndKeepsTheOutput) {
+    if (ADDRESS_SANITIZER_BUILD) GTEST_SKIP() << "an address-space limit means nothing under AddressSanitizer";
+    const SongRecords song = realisticSong(5, 200000, 1000000);  // about 6 MB decoded
+    TemporaryFolder folder;
+    writeFile(folder / "song.zuno", songFile(song.lyrics, song.music));
+    writeFile(folder / "song.mid", bytesOf(OLDER_OUTPUT));
+    const ProgramResult result = runProgramWithin(MELDRIX_EXECUTABLE, {"song.zuno", "song.mid"}, folder.path(),
+                                                  baselineAddressSpace() + 2 * MIB);
+    EXPECT_EQ(result.exitStatus, 1) << result.out;
+    EXPECT_TRUE(result.out.ends_with("Out of memory\n")) << result.out;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(readFile(folder / "song.mid"), bytesOf(OLDER_OUTPUT));
+    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"song.mid", "song.zuno"}));
+}
+
 }  // namespace
 }  // namespace meldrix::testing
