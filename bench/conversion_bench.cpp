@@ -85,8 +85,8 @@ void writeMidiFile(benchmark::State& state) {
         convertLyrics(lyrics, lyrics.produced(), table, console);
         convertMusic(music, music.produced(), table, schedule, musicState, console);
         flushNoteOffs(table, schedule, musicState, console);
-        fileBytes = static_cast<std::int64_t>(table.buffer(LYRIC_TRACK)->data.size() +
-                                              table.buffer(MUSIC_TRACK)->data.size());
+        fileBytes = static_cast<std::int64_t>(table.buffer(LYRIC_TRACK)->size() +
+                                              table.buffer(MUSIC_TRACK)->size());
         std::rewind(sink.get());
         state.ResumeTiming();
         if (!MidiFileWriter::write(sink.get(), table)) state.SkipWithError("the MIDI file was not written");

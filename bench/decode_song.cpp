@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "driver/console.h"
-#include "lzw/byte_block.h"
+#include "memory/byte_block.h"
 #include "lzw/decoded_section.h"
 #include "lzw/lzw_decoder.h"
 #include "songfile/section_header.h"

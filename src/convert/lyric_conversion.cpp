@@ -24,7 +24,8 @@ void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, T
     std::int64_t lastNonZeroTime = 0;
     table.reserve(LYRIC_TRACK, (covered + LYRIC_RECORD_SIZE - 1) / LYRIC_RECORD_SIZE * MAX_EVENT_BYTES);
 
-    for (std::uint64_t offset = 0; offset < covered;) {
+    std::uint64_t recordsUntilDot = RECORDS_PER_DOT;
+    for (std::uint64_t offset = 0; offset < covered; offset += LYRIC_RECORD_SIZE) {
         // A record that starts below the produced count lies inside the zero padding at worst.
         const std::uint8_t* record = bytes + offset;
         const std::uint8_t character = record[0];
@@ -37,14 +38,13 @@ void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, T
             delta = time - lastNonZeroTime;
             lastNonZeroTime = time;
         }
-        table.appendTrackByte(LYRIC_TRACK, delta, true);
-        table.appendTrackByte(LYRIC_TRACK, META_EVENT, false);
-        table.appendTrackByte(LYRIC_TRACK, META_LYRIC, false);
-        table.appendTrackByte(LYRIC_TRACK, 1, false);  // text length
-        table.appendTrackByte(LYRIC_TRACK, character, false);
+        // A Lyric meta event of one character: FF 05, text length 1, the character.
+        table.appendEvent(LYRIC_TRACK, delta, TrackEvent{{META_EVENT, META_LYRIC, 1, character}, 4});
 
-        offset += LYRIC_RECORD_SIZE;
-        if (offset % (LYRIC_RECORD_SIZE * RECORDS_PER_DOT) == 0) console.print(".");
+        if (--recordsUntilDot == 0) {
+            console.print(".");
+            recordsUntilDot = RECORDS_PER_DOT;
+        }
     }
 }
 

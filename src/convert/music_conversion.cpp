@@ -21,30 +21,35 @@ std::uint8_t dataByte(std::uint8_t value) { return std::min(value, MAX_DATA_BYTE
 
 // Every delta time of the music track goes through here, so that ticks carried from an
 // unrecognised record land in whatever delta time is written next.
-void appendDelta(std::int64_t delta, TrackTable& table, MusicTrackState& state) {
-    table.appendTrackByte(MUSIC_TRACK, delta + state.pendingDelta, true);
-    state.pendingDelta = 0;
+void appendEvent(std::int64_t delta, const TrackEvent& event, TrackTable& table, std::int64_t& pendingDelta) {
+    table.appendEvent(MUSIC_TRACK, delta + pendingDelta, event);
+    pendingDelta = 0;
 }
 
-void appendByte(std::uint8_t value, TrackTable& table) {
-    table.appendTrackByte(MUSIC_TRACK, value, false);
+TrackEvent event(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, std::uint8_t count) {
+    return TrackEvent{{status, data1, data2, 0}, count};
+}
+
+// Writes the note-offs due no later than limit (see writeDueNoteOffs), with the carried ticks
+// kept in a local by the caller: the track's byte stores cannot then touch it.
+std::int64_t writeNoteOffsDue(std::int64_t limit, std::int64_t baseTime, TrackTable& table,
+                              NoteOffSchedule& schedule, std::int64_t& pendingDelta, Console& console) {
+    std::int64_t previousTime = baseTime;
+    schedule.takeAllDue(limit, [&](const PendingNoteOff& due) {
+        const std::int64_t gap = due.time - previousTime;
+        if (gap < 0 || gap > GAP_WARNING_LIMIT) console.print("bad\n");
+        appendEvent(gap, event(static_cast<std::uint8_t>(NOTE_OFF | due.channel), due.note, due.velocity, 3),
+                    table, pendingDelta);
+        previousTime = due.time;
+    });
+    return previousTime;
 }
 
 }  // namespace
 
 std::int64_t writeDueNoteOffs(std::int64_t limit, std::int64_t baseTime, TrackTable& table,
                               NoteOffSchedule& schedule, MusicTrackState& state, Console& console) {
-    std::int64_t previousTime = baseTime;
-    while (const std::optional<PendingNoteOff> due = schedule.takeEarliestDue(limit)) {
-        const std::int64_t gap = due->time - previousTime;
-        if (gap < 0 || gap > GAP_WARNING_LIMIT) console.print("bad\n");
-        appendDelta(gap, table, state);
-        appendByte(static_cast<std::uint8_t>(NOTE_OFF | due->channel), table);
-        appendByte(due->note, table);
-        appendByte(due->velocity, table);
-        previousTime = due->time;
-    }
-    return previousTime;
+    return writeNoteOffsDue(limit, baseTime, table, schedule, state.pendingDelta, console);
 }
 
 void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, TrackTable& table,
@@ -54,7 +59,11 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
     const std::uint8_t* bytes = section.data();
     table.reserve(MUSIC_TRACK, (covered + MUSIC_RECORD_SIZE - 1) / MUSIC_RECORD_SIZE * MAX_RECORD_BYTES);
 
-    for (std::uint64_t offset = 0; offset < covered;) {
+    // The running state in locals for the loop, written back at the end.
+    std::int64_t musicClock = state.musicClock;
+    std::int64_t pendingDelta = state.pendingDelta;
+    std::uint64_t recordsUntilDot = RECORDS_PER_DOT;
+    for (std::uint64_t offset = 0; offset < covered; offset += MUSIC_RECORD_SIZE) {
         // A record that starts below the produced count lies inside the zero padding at worst.
         const std::uint8_t* record = bytes + offset;
         const std::uint8_t delta = record[0];
@@ -67,44 +76,40 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
         // what is left of its delta. A delta of 0 writes no note-off and leaves the clock.
         std::int64_t remaining = 0;
         if (delta != 0) {
-            const std::int64_t target = state.musicClock + delta;
-            remaining = target -
-                        writeDueNoteOffs(target, state.musicClock, table, schedule, state, console);
-            state.musicClock = target;
+            const std::int64_t target = musicClock + delta;
+            remaining = target - writeNoteOffsDue(target, musicClock, table, schedule, pendingDelta, console);
+            musicClock = target;
         }
 
         // Event step.
         const auto channel = static_cast<std::uint8_t>(kind & 0x0F);
         switch (kind >> 4) {
         case 0x0:
-            appendDelta(remaining, table, state);
-            appendByte(static_cast<std::uint8_t>(NOTE_ON | channel), table);
-            appendByte(data1, table);
-            appendByte(data2, table);
-            schedule.addNoteOff(state.musicClock + duration, data1, data2, channel);
+            appendEvent(remaining, event(static_cast<std::uint8_t>(NOTE_ON | channel), data1, data2, 3), table,
+                        pendingDelta);
+            schedule.addNoteOff(musicClock + duration, data1, data2, channel);
             break;
         case 0xB:  // Control Change
         case 0xE:  // Pitch Bend
-            appendDelta(remaining, table, state);
-            appendByte(kind, table);
-            appendByte(data1, table);
-            appendByte(data2, table);
+            appendEvent(remaining, event(kind, data1, data2, 3), table, pendingDelta);
             break;
         case 0xC:  // Program Change: one data byte
-            appendDelta(remaining, table, state);
-            appendByte(kind, table);
-            appendByte(data1, table);
+            appendEvent(remaining, event(kind, data1, 0, 2), table, pendingDelta);
             break;
         default:
             // No event to stand after a delta time: its ticks move on to the next delta time.
             console.printf("Unrecognize code %02X\n", kind);
-            state.pendingDelta += remaining;
+            pendingDelta += remaining;
             break;
         }
 
-        offset += MUSIC_RECORD_SIZE;
-        if (offset % (MUSIC_RECORD_SIZE * RECORDS_PER_DOT) == 0) console.print(".");
+        if (--recordsUntilDot == 0) {
+            console.print(".");
+            recordsUntilDot = RECORDS_PER_DOT;
+        }
     }
+    state.musicClock = musicClock;
+    state.pendingDelta = pendingDelta;
 }
 
 void flushNoteOffs(TrackTable& table, NoteOffSchedule& schedule, MusicTrackState& state,

@@ -46,8 +46,9 @@ NoteOffSchedule::Bucket* NoteOffSchedule::earliestDueBucket(std::int64_t limit) 
             return &bucket;
         }
     }
-    // Nothing is due up to limit: the window may start after it, and still holds every entry.
-    windowStart_ = last + 1;
+    // Nothing is due up to limit: the window may start there (the entries lie after it, within
+    // RING_TICKS of the old start), so an entry still due at limit, the clock, fits the ring.
+    windowStart_ = last;
     return nullptr;
 }
 

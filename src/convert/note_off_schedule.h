@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +35,33 @@ public:
     // changes nothing and returns nothing.
     std::optional<PendingNoteOff> takeEarliestDue(std::int64_t limit);
 
+    // Removes every entry due no later than limit and hands each to take(const PendingNoteOff&),
+    // in the order takeEarliestDue would give them one by one. take must not change the
+    // schedule.
+    template <typename Take>
+    void takeAllDue(std::int64_t limit, Take&& take) {
+        if (!heap_.empty()) {
+            // Ring and heap entries interleave: merge them one at a time.
+            while (const std::optional<PendingNoteOff> due = takeEarliestDue(limit)) take(*due);
+            return;
+        }
+        if (ringCount_ == 0 || limit < windowStart_) return;
+        // Whole buckets at a time: one bucket holds one tick, in order of addition.
+        const std::int64_t last = std::min(limit, windowStart_ + (RING_TICKS - 1));
+        for (std::int64_t tick = windowStart_; tick <= last; ++tick) {
+            Bucket& bucket = bucketOf(tick);
+            if (bucket.entries.empty()) continue;
+            for (std::size_t index = bucket.head; index < bucket.entries.size(); ++index) {
+                take(bucket.entries[index].noteOff);
+            }
+            ringCount_ -= bucket.entries.size() - bucket.head;
+            bucket.entries.clear();
+            bucket.head = 0;
+            if (ringCount_ == 0) return;  // the next entry added starts the window afresh
+        }
+        windowStart_ = last;
+    }
+
     std::size_t count() const { return ringCount_ + heap_.size(); }
 
 private:
@@ -44,6 +72,7 @@ private:
         std::uint64_t order;  // order of addition: breaks ties between equal times
     };
     // The entries due at one tick, in order of addition; those before `head` are taken.
+    // Invariant: a bucket with entries holds some not yet taken (an emptied one is cleared).
     struct Bucket {
         std::vector<Entry, HugePageAllocator<Entry>> entries;
         std::size_t head = 0;

@@ -12,8 +12,6 @@ namespace meldrix {
 
 namespace {
 
-constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 20;
-
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -39,14 +37,11 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Writes the content into an open stream with a large buffer; true if every write and the
-// final close succeeded.
+// Writes the content into an open stream; true if every write and the final close succeeded.
+// The stream keeps its own small buffer: the content comes in a few large blocks (whole tracks),
+// which the stream hands to the file directly rather than copying them through a buffer.
 bool writeThrough(FileHandle file, const std::function<bool(std::FILE*)>& writeContent) {
     if (!file) return false;
-    // Not zero-filled: the stream only reads what it wrote, and a small song should not pay for
-    // touching a megabyte.
-    const auto buffer = std::make_unique_for_overwrite<char[]>(OUTPUT_BUFFER_SIZE);
-    std::setvbuf(file.get(), buffer.get(), _IOFBF, OUTPUT_BUFFER_SIZE);
     bool ok = writeContent(file.get());
     ok = (std::fflush(file.get()) == 0) && ok;
     ok = (std::fclose(file.release()) == 0) && ok;

@@ -90,7 +90,7 @@ std::optional<Section> readSection(SongFile& song, const SectionPositions& at, c
     section.compressedLength = *compressedLength;
 
     console.print(texts.reading);
-    std::vector<std::uint8_t> compressed = song.readBlock(at.stream, *compressedLength);
+    ByteBuffer compressed = song.readBlock(at.stream, *compressedLength);
     if (compressed.size() < *compressedLength) {
         console.printf("Input file too short: expected 0x%08X actual: 0x%08x\n",
                        static_cast<std::uint32_t>(*compressedLength), static_cast<std::uint32_t>(compressed.size()));

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "lzw/byte_block.h"
+#include "memory/byte_block.h"
 #include "lzw/decoded_section.h"
 
 namespace meldrix {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "lzw/byte_block.h"
+#include "memory/byte_block.h"
 
 namespace meldrix {
 

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace meldrix {
 
@@ -37,7 +40,7 @@ inline std::size_t roundUp(std::size_t value, std::size_t step) { return (value 
 std::uint8_t* mapHugePages(std::size_t length);
 void unmapHugePages(void* address, std::size_t length);
 
-// A std::allocator for buffers that grow large (track bytes, pending note-offs): large
+// A std::allocator for buffers that grow large (read blocks, pending note-offs): large
 // allocations are mapped in huge pages, small ones come from the heap.
 template <typename T>
 struct HugePageAllocator {
@@ -63,11 +66,26 @@ struct HugePageAllocator {
             ::operator delete(pointer);
         }
     }
+    // Elements are default-initialised: resizing a vector of bytes that are about to be written
+    // (read from a file) does not clear them first.
+    template <typename U>
+    void construct(U* pointer) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(pointer)) U;
+    }
+    template <typename U, typename... Arguments>
+    void construct(U* pointer, Arguments&&... arguments) {
+        ::new (static_cast<void*>(pointer)) U(std::forward<Arguments>(arguments)...);
+    }
+
     template <typename U>
     bool operator==(const HugePageAllocator<U>&) const noexcept { return true; }
 
 private:
     static bool mapped(std::size_t bytes) { return !HEAP_ONLY && bytes >= HUGE_PAGE_BLOCK; }
 };
+
+// Bytes read in bulk (a song file's compressed streams): large blocks in huge pages, and growing
+// the vector leaves the new bytes uninitialised until they are read into.
+using ByteBuffer = std::vector<std::uint8_t, HugePageAllocator<std::uint8_t>>;
 
 }  // namespace meldrix

@@ -45,7 +45,7 @@ bool writeFileHeader(std::FILE* stream, int trackCount) {
 }
 
 bool writeTrackChunk(std::FILE* stream, const TrackBuffer& track) {
-    const std::uint64_t chunkLength = track.data.size() + TRACK_FIXED_BYTES;
+    const std::uint64_t chunkLength = track.size() + TRACK_FIXED_BYTES;
     if (chunkLength > 0xFFFFFFFFu) return false;  // only a table built past its limit gets here
 
     std::array<std::uint8_t, CHUNK_HEADER_BYTES + TRACK_PREAMBLE.size()> opening{};
@@ -58,7 +58,7 @@ bool writeTrackChunk(std::FILE* stream, const TrackBuffer& track) {
         opening[CHUNK_HEADER_BYTES + index] = TRACK_PREAMBLE[index];
     }
     return writeBlock(stream, opening.data(), opening.size()) &&
-           writeBlock(stream, track.data.data(), track.data.size()) &&
+           writeBlock(stream, track.bytes().data(), track.size()) &&
            writeBlock(stream, END_OF_TRACK.data(), END_OF_TRACK.size());
 }
 

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
+#include <span>
 
-#include "memory/huge_pages.h"
+#include "memory/byte_block.h"
 
 namespace meldrix {
 
@@ -27,13 +27,32 @@ inline constexpr std::uint64_t MAX_TRACK_BYTES = 0xFFFFFFFFull - TRACK_FIXED_BYT
 // encoded, so at most 4 bytes are ever written.
 int writeVariableLength(std::int64_t value, std::uint8_t destination[4]);
 
-// The event bytes of one track: delta times and events exactly as they stand inside the track
-// chunk, between the writer's fixed preamble and its End of Track event.
-struct TrackBuffer {
-    std::vector<std::uint8_t, HugePageAllocator<std::uint8_t>> data;
+// One event after its delta time: a status byte and its data, `count` (0 to 4) bytes.
+struct TrackEvent {
+    std::array<std::uint8_t, 4> bytes{};
+    std::uint8_t count = 0;
 };
 
-// The tracks of one conversion, filled one value at a time and consumed by the MIDI file writer.
+// The event bytes of one track: delta times and events exactly as they stand inside the track
+// chunk, between the writer's fixed preamble and its End of Track event.
+class TrackBuffer {
+public:
+    std::span<const std::uint8_t> bytes() const { return {block_.data(), size_}; }
+    std::size_t size() const { return size_; }
+    // Bytes the buffer holds room for; 0 once released.
+    std::size_t capacity() const { return block_.size(); }
+
+private:
+    friend class TrackTable;
+    ByteBlock block_;
+    std::size_t size_ = 0;
+    // How far appends may run without a closer look: the smaller of the room held and the
+    // table's byte limit. Invariant: size_ <= quickLimit_ <= capacity().
+    std::size_t quickLimit_ = 0;
+};
+
+// The tracks of one conversion, filled one value (or event) at a time and consumed by the MIDI
+// file writer.
 //
 // Invariant: trackCount() equals the number of slots that hold a buffer. Buffers grow as needed,
 // up to maxTrackBytes each; a value that would pass that limit, or a delta time above
@@ -57,11 +76,30 @@ public:
     // Returns false, changing no bytes and no slot, when the value is refused (see overflowed());
     // a slot outside the table is refused too, without marking the table overflowed.
     bool appendTrackByte(int slot, std::int64_t value, bool asDeltaTime) {
-        if (asDeltaTime && value > 127) return appendVariableLength(slot, value);
+        if (asDeltaTime && value > 127) return appendEvent(slot, value, TrackEvent{});
         TrackBuffer* target = roomFor(slot, 1);
         if (target == nullptr) return false;
-        target->data.push_back(static_cast<std::uint8_t>(value & 0xFF));
+        target->block_.data()[target->size_++] = static_cast<std::uint8_t>(value & 0xFF);
         return true;
+    }
+
+    // Appends a delta time, exactly as appendTrackByte(slot, delta, true) would, followed by the
+    // event's bytes: what the conversions call once per event, with one check of room for the
+    // whole of it. Refuses, changing nothing, exactly when appending those values one at a time
+    // would refuse one of them.
+    bool appendEvent(int slot, std::int64_t delta, const TrackEvent& event) {
+        // The common case: a one-byte delta time, a slot with room for it and 4 event bytes.
+        if (static_cast<std::uint64_t>(delta) <= 127 && inTable(slot) && !overflowed_) {
+            std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
+            if (entry && entry->quickLimit_ - entry->size_ >= 1 + event.bytes.size()) {
+                std::uint8_t* const end = entry->block_.data() + entry->size_;
+                end[0] = static_cast<std::uint8_t>(delta);
+                for (std::size_t index = 0; index < event.bytes.size(); ++index) end[1 + index] = event.bytes[index];
+                entry->size_ += 1u + event.count;
+                return true;
+            }
+        }
+        return appendEventSlowly(slot, delta, event);
     }
 
     // Makes room for `bytes` more bytes in the slot's buffer (at most up to maxTrackBytes), so
@@ -80,25 +118,23 @@ public:
 private:
     static bool inTable(int slot) { return slot >= 0 && slot < TRACK_SLOTS; }
 
-    // The slot's buffer, created if need be, when `count` more bytes may be appended to it;
-    // nullptr otherwise, with the table marked overflowed when the byte limit is what refused.
-    // Nothing changes when it returns nullptr.
+    // The slot's buffer, created if need be, with room for `count` more bytes; nullptr
+    // otherwise, with the table marked overflowed when the byte limit is what refused.
+    // Nothing changes when it returns nullptr. Throws std::bad_alloc when memory runs out.
     TrackBuffer* roomFor(int slot, std::uint64_t count) {
         if (overflowed_ || !inTable(slot)) return nullptr;
         std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
-        const std::uint64_t held = entry ? entry->data.size() : 0;
-        if (count > maxTrackBytes_ || held > maxTrackBytes_ - count) {
-            overflowed_ = true;
-            return nullptr;
+        if (entry && entry->capacity() - entry->size_ >= count && count <= maxTrackBytes_ &&
+            entry->size_ <= maxTrackBytes_ - count) {
+            return &*entry;
         }
-        if (!entry) {
-            entry.emplace();
-            ++trackCount_;
-        }
-        return &*entry;
+        return makeRoom(slot, count);
     }
 
-    bool appendVariableLength(int slot, std::int64_t value);
+    TrackBuffer* makeRoom(int slot, std::uint64_t count);
+    bool appendEventSlowly(int slot, std::int64_t delta, const TrackEvent& event);
+    // Makes the buffer hold room for at least `size` bytes, keeping its content.
+    void growTo(TrackBuffer& buffer, std::uint64_t size);
 
     std::uint64_t maxTrackBytes_;
     std::array<std::optional<TrackBuffer>, TRACK_SLOTS> slots_;

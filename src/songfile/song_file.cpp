@@ -43,15 +43,15 @@ SongFile::SongFile(FileDescriptor descriptor, bool seekable, std::uint64_t size)
     : descriptor_(std::move(descriptor)), seekable_(seekable), size_(size) {}
 
 std::optional<std::int32_t> SongFile::readLengthField(std::uint64_t position) {
-    const std::vector<std::uint8_t> field = readBlock(position, 4);
+    const ByteBuffer field = readBlock(position, 4);
     if (field.size() < 4) return std::nullopt;
     return readBigEndian32(field.data());
 }
 
-std::vector<std::uint8_t> SongFile::readBlock(std::uint64_t position, std::uint64_t length) {
+ByteBuffer SongFile::readBlock(std::uint64_t position, std::uint64_t length) {
     if (seekable_) {
         const std::uint64_t there = position < size_ ? std::min(length, size_ - position) : 0;
-        std::vector<std::uint8_t> block(static_cast<std::size_t>(there));
+        ByteBuffer block(static_cast<std::size_t>(there));
         // The file may have shrunk since it was opened: keep only what was really read.
         block.resize(readFully(descriptor_.get(), block.data(), block.size(), position));
         return block;
@@ -62,7 +62,7 @@ std::vector<std::uint8_t> SongFile::readBlock(std::uint64_t position, std::uint6
     if (position >= kept) return {};
     const auto first = streamBytes_.begin() + static_cast<std::ptrdiff_t>(position);
     const auto last = streamBytes_.begin() + static_cast<std::ptrdiff_t>(std::min(end, kept));
-    return std::vector<std::uint8_t>(first, last);
+    return ByteBuffer(first, last);
 }
 
 void SongFile::bufferStreamUpTo(std::uint64_t end) {

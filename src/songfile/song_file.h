@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "memory/huge_pages.h"
 #include "songfile/file_descriptor.h"
 
 namespace meldrix {
@@ -24,7 +24,7 @@ public:
 
     // Up to `length` bytes from position: fewer, possibly none, where the file ends first.
     // Allocates only for bytes that are there.
-    std::vector<std::uint8_t> readBlock(std::uint64_t position, std::uint64_t length);
+    ByteBuffer readBlock(std::uint64_t position, std::uint64_t length);
 
 private:
     SongFile(FileDescriptor descriptor, bool seekable, std::uint64_t size);
@@ -34,7 +34,7 @@ private:
     FileDescriptor descriptor_;
     bool seekable_;
     std::uint64_t size_;  // for a seekable file
-    std::vector<std::uint8_t> streamBytes_;  // everything read so far from a stream
+    ByteBuffer streamBytes_;  // everything read so far from a stream
     bool streamEnded_ = false;
 };
 

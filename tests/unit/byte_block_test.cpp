@@ -1,4 +1,4 @@
-#include "lzw/byte_block.h"
+#include "memory/byte_block.h"
 
 #include <gtest/gtest.h>
 

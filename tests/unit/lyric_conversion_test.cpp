@@ -39,7 +39,7 @@ Converted convert(std::vector<std::uint8_t> bytes, std::uint64_t coveredLength) 
     Console console;
     convertLyrics(section, coveredLength, table, console);
     const TrackBuffer* buffer = table.buffer(LYRIC_TRACK);
-    return {buffer == nullptr ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(buffer->data.begin(), buffer->data.end()), console.recorded(),
+    return {buffer == nullptr ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(buffer->bytes().begin(), buffer->bytes().end()), console.recorded(),
             table.trackCount()};
 }
 

@@ -42,7 +42,7 @@ void fill(TrackTable& table, int slot, const std::vector<std::uint8_t>& bytes) {
 void expectAllReleased(const TrackTable& table) {
     for (int slot = 0; slot < TRACK_SLOTS; ++slot) {
         if (const TrackBuffer* buffer = table.buffer(slot)) {
-            EXPECT_EQ(buffer->data.capacity(), 0u) << "slot " << slot;
+            EXPECT_EQ(buffer->capacity(), 0u) << "slot " << slot;
         }
     }
 }

@@ -48,7 +48,7 @@ Converted convert(Bytes bytes, std::uint64_t coveredLength, MusicTrackState stat
     const std::size_t pending = schedule.count();
     flushNoteOffs(table, schedule, state, console);
     const TrackBuffer* buffer = table.buffer(MUSIC_TRACK);
-    return {buffer == nullptr ? Bytes{} : Bytes(buffer->data.begin(), buffer->data.end()), console.recorded(), state, pending,
+    return {buffer == nullptr ? Bytes{} : Bytes(buffer->bytes().begin(), buffer->bytes().end()), console.recorded(), state, pending,
             schedule.count(), table.overflowed()};
 }
 
@@ -293,7 +293,7 @@ TEST(WriteDueNoteOffs, WarnsOfAGapOutsideItsLimitsButWritesItAllTheSame) {
         Console console;
         const std::int64_t returned = writeDueNoteOffs(c.limit, c.baseTime, table, schedule, state, console);
         const TrackBuffer* buffer = table.buffer(MUSIC_TRACK);
-        EXPECT_EQ(buffer == nullptr ? Bytes{} : Bytes(buffer->data.begin(), buffer->data.end()), c.track) << c.name;
+        EXPECT_EQ(buffer == nullptr ? Bytes{} : Bytes(buffer->bytes().begin(), buffer->bytes().end()), c.track) << c.name;
         EXPECT_EQ(console.recorded(), c.console) << c.name;
         EXPECT_EQ(returned, c.returned) << c.name;
         EXPECT_EQ(schedule.count(), c.left) << c.name;

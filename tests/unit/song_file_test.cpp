@@ -48,7 +48,7 @@ TEST_F(SongFileTest, ReadsOnlyWhatTheFileHolds) {
     ASSERT_TRUE(song);
     EXPECT_EQ(song->readLengthField(0), 256);
     EXPECT_EQ(song->readLengthField(4), std::nullopt);  // only 3 bytes there
-    EXPECT_EQ(song->readBlock(4, 0x7FFFFFFF), (std::vector<std::uint8_t>{0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(song->readBlock(4, 0x7FFFFFFF), (ByteBuffer{0xAA, 0xBB, 0xCC}));
     EXPECT_TRUE(song->readBlock(7, 10).empty());
     EXPECT_TRUE(song->readBlock(0x80000017ull, 10).empty());  // far past the end
 }
@@ -67,8 +67,8 @@ TEST_F(SongFileTest, ReadsAPipeAtAnyPositionInAnyOrder) {
     std::optional<SongFile> song = SongFile::open("/dev/fd/" + std::to_string(ends[0]));
     ::close(ends[0]);
     ASSERT_TRUE(song);
-    EXPECT_EQ(song->readBlock(6, 100), (std::vector<std::uint8_t>{7, 8, 9}));
-    EXPECT_EQ(song->readBlock(0, 2), (std::vector<std::uint8_t>{1, 2}));  // kept, not lost
+    EXPECT_EQ(song->readBlock(6, 100), (ByteBuffer{7, 8, 9}));
+    EXPECT_EQ(song->readBlock(0, 2), (ByteBuffer{1, 2}));  // kept, not lost
     EXPECT_EQ(song->readLengthField(2), 0x03040506);
     EXPECT_TRUE(song->readBlock(9, 1).empty());
 }

@@ -10,7 +10,7 @@ namespace {
 
 std::vector<std::uint8_t> bytesOf(const TrackTable& table, int slot) {
     const TrackBuffer* buffer = table.buffer(slot);
-    return buffer == nullptr ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(buffer->data.begin(), buffer->data.end());
+    return buffer == nullptr ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(buffer->bytes().begin(), buffer->bytes().end());
 }
 
 struct AppendCase {
@@ -58,7 +58,7 @@ TEST(TrackTable, CountsASlotOnlyOnItsFirstAppendOrOpening) {
     table.openTrack(5);
     EXPECT_EQ(table.trackCount(), 3);
     ASSERT_NE(table.buffer(5), nullptr);
-    EXPECT_TRUE(table.buffer(5)->data.empty());
+    EXPECT_TRUE(table.buffer(5)->bytes().empty());
     table.openTrack(5);
     table.openTrack(LYRIC_TRACK);  // opening a filled slot keeps its bytes
     table.appendTrackByte(5, 3, false);
@@ -105,7 +105,7 @@ TEST(TrackTable, RefusesAQuantityThatWouldPassTheLimitWithoutStoringPartOfIt) {
     EXPECT_TRUE(table.overflowed());
     EXPECT_EQ(bytesOf(table, LYRIC_TRACK), (std::vector<std::uint8_t>{0x00, 0x01, 0x02}));
     EXPECT_FALSE(table.appendTrackByte(LYRIC_TRACK, 0, false));
-    EXPECT_EQ(table.buffer(LYRIC_TRACK)->data.size(), 3u);
+    EXPECT_EQ(table.buffer(LYRIC_TRACK)->size(), 3u);
 }
 
 TEST(TrackTable, ARefusedFirstAppendCreatesNoTrack) {
@@ -135,7 +135,7 @@ TEST(TrackTable, GrowsPastAnyFixedSize) {
     for (int index = 0; index < 250000; ++index) {
         ASSERT_TRUE(table.appendTrackByte(MUSIC_TRACK, index, false));
     }
-    const auto& data = table.buffer(MUSIC_TRACK)->data;
+    const auto data = table.buffer(MUSIC_TRACK)->bytes();
     ASSERT_EQ(data.size(), 250000u);
     EXPECT_EQ(data[99999], 99999 & 0xFF);
     EXPECT_EQ(data[100000], 100000 & 0xFF);
@@ -147,7 +147,7 @@ TEST(TrackTable, ReleaseFreesTheBytesButKeepsTheSlotCounted) {
     for (int index = 0; index < 1000; ++index) table.appendTrackByte(LYRIC_TRACK, index, false);
     table.release(LYRIC_TRACK);
     ASSERT_NE(table.buffer(LYRIC_TRACK), nullptr);
-    EXPECT_EQ(table.buffer(LYRIC_TRACK)->data.capacity(), 0u);
+    EXPECT_EQ(table.buffer(LYRIC_TRACK)->capacity(), 0u);
     EXPECT_EQ(table.trackCount(), 1);
 }
 

@@ -1,4 +1,4 @@
-#include "lzw/byte_block.h"
+#include "memory/byte_block.h"
 
 #include <sys/mman.h>
 
@@ -40,7 +40,7 @@ void ByteBlock::grow(std::size_t size, std::size_t keep) {
         if (grown != nullptr) unmapHugePages(grown, length);
     }
     ByteBlock larger(size);
-    std::memcpy(larger.data(), bytes_, std::min(keep, size_));
+    if (size_ != 0) std::memcpy(larger.data(), bytes_, std::min(keep, size_));
     *this = std::move(larger);
 }
 
