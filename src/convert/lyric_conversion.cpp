@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "midi/track_writer.h"
+
 namespace meldrix {
 
 namespace {
@@ -24,6 +26,7 @@ void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, T
     std::int64_t lastNonZeroTime = 0;
     table.reserve(LYRIC_TRACK, (covered + LYRIC_RECORD_SIZE - 1) / LYRIC_RECORD_SIZE * MAX_EVENT_BYTES);
 
+    TrackWriter track(table, LYRIC_TRACK);
     std::uint64_t recordsUntilDot = RECORDS_PER_DOT;
     for (std::uint64_t offset = 0; offset < covered; offset += LYRIC_RECORD_SIZE) {
         // A record that starts below the produced count lies inside the zero padding at worst.
@@ -39,7 +42,7 @@ void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, T
             lastNonZeroTime = time;
         }
         // A Lyric meta event of one character: FF 05, text length 1, the character.
-        table.appendEvent(LYRIC_TRACK, delta, TrackEvent{{META_EVENT, META_LYRIC, 1, character}, 4});
+        track.append(delta, TrackEvent{{META_EVENT, META_LYRIC, 1, character}, 4});
 
         if (--recordsUntilDot == 0) {
             console.print(".");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "midi/track_writer.h"
+
 namespace meldrix {
 
 namespace {
@@ -21,8 +23,8 @@ std::uint8_t dataByte(std::uint8_t value) { return std::min(value, MAX_DATA_BYTE
 
 // Every delta time of the music track goes through here, so that ticks carried from an
 // unrecognised record land in whatever delta time is written next.
-void appendEvent(std::int64_t delta, const TrackEvent& event, TrackTable& table, std::int64_t& pendingDelta) {
-    table.appendEvent(MUSIC_TRACK, delta + pendingDelta, event);
+void appendEvent(std::int64_t delta, const TrackEvent& event, TrackWriter& track, std::int64_t& pendingDelta) {
+    track.append(delta + pendingDelta, event);
     pendingDelta = 0;
 }
 
@@ -32,14 +34,14 @@ TrackEvent event(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, st
 
 // Writes the note-offs due no later than limit (see writeDueNoteOffs), with the carried ticks
 // kept in a local by the caller: the track's byte stores cannot then touch it.
-std::int64_t writeNoteOffsDue(std::int64_t limit, std::int64_t baseTime, TrackTable& table,
+std::int64_t writeNoteOffsDue(std::int64_t limit, std::int64_t baseTime, TrackWriter& track,
                               NoteOffSchedule& schedule, std::int64_t& pendingDelta, Console& console) {
     std::int64_t previousTime = baseTime;
     schedule.takeAllDue(limit, [&](const PendingNoteOff& due) {
         const std::int64_t gap = due.time - previousTime;
         if (gap < 0 || gap > GAP_WARNING_LIMIT) console.print("bad\n");
         appendEvent(gap, event(static_cast<std::uint8_t>(NOTE_OFF | due.channel), due.note, due.velocity, 3),
-                    table, pendingDelta);
+                    track, pendingDelta);
         previousTime = due.time;
     });
     return previousTime;
@@ -49,7 +51,8 @@ std::int64_t writeNoteOffsDue(std::int64_t limit, std::int64_t baseTime, TrackTa
 
 std::int64_t writeDueNoteOffs(std::int64_t limit, std::int64_t baseTime, TrackTable& table,
                               NoteOffSchedule& schedule, MusicTrackState& state, Console& console) {
-    return writeNoteOffsDue(limit, baseTime, table, schedule, state.pendingDelta, console);
+    TrackWriter track(table, MUSIC_TRACK);
+    return writeNoteOffsDue(limit, baseTime, track, schedule, state.pendingDelta, console);
 }
 
 void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, TrackTable& table,
@@ -58,6 +61,7 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
     const std::uint64_t covered = std::min(coveredLength, section.produced());
     const std::uint8_t* bytes = section.data();
     table.reserve(MUSIC_TRACK, (covered + MUSIC_RECORD_SIZE - 1) / MUSIC_RECORD_SIZE * MAX_RECORD_BYTES);
+    TrackWriter track(table, MUSIC_TRACK);
 
     // The running state in locals for the loop, written back at the end.
     std::int64_t musicClock = state.musicClock;
@@ -77,7 +81,7 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
         std::int64_t remaining = 0;
         if (delta != 0) {
             const std::int64_t target = musicClock + delta;
-            remaining = target - writeNoteOffsDue(target, musicClock, table, schedule, pendingDelta, console);
+            remaining = target - writeNoteOffsDue(target, musicClock, track, schedule, pendingDelta, console);
             musicClock = target;
         }
 
@@ -85,16 +89,16 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
         const auto channel = static_cast<std::uint8_t>(kind & 0x0F);
         switch (kind >> 4) {
         case 0x0:
-            appendEvent(remaining, event(static_cast<std::uint8_t>(NOTE_ON | channel), data1, data2, 3), table,
+            appendEvent(remaining, event(static_cast<std::uint8_t>(NOTE_ON | channel), data1, data2, 3), track,
                         pendingDelta);
             schedule.addNoteOff(musicClock + duration, data1, data2, channel);
             break;
         case 0xB:  // Control Change
         case 0xE:  // Pitch Bend
-            appendEvent(remaining, event(kind, data1, data2, 3), table, pendingDelta);
+            appendEvent(remaining, event(kind, data1, data2, 3), track, pendingDelta);
             break;
         case 0xC:  // Program Change: one data byte
-            appendEvent(remaining, event(kind, data1, 0, 2), table, pendingDelta);
+            appendEvent(remaining, event(kind, data1, 0, 2), track, pendingDelta);
             break;
         default:
             // No event to stand after a delta time: its ticks move on to the next delta time.

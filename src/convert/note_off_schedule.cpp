@@ -17,19 +17,12 @@ struct ComesLater {
 
 }  // namespace
 
-bool NoteOffSchedule::inWindow(std::int64_t time) const {
-    // Unsigned difference: no overflow whatever the two times are.
-    return time >= windowStart_ &&
-           static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(windowStart_) < RING_TICKS;
-}
-
-void NoteOffSchedule::addNoteOff(std::int64_t time, std::uint8_t note, std::uint8_t velocity,
-                                 std::uint8_t channel) {
+void NoteOffSchedule::addNoteOffSlowly(std::int64_t time, std::uint8_t note, std::uint8_t velocity,
+                                       std::uint8_t channel) {
     const Entry entry{PendingNoteOff{time, note, velocity, channel}, added_++};
     if (ringCount_ == 0) windowStart_ = time;  // an empty ring can start its window anywhere
     if (inWindow(time)) {
-        bucketOf(time).entries.push_back(entry);
-        ++ringCount_;
+        addToRing(entry);
     } else {
         heap_.push_back(entry);
         std::push_heap(heap_.begin(), heap_.end(), ComesLater{});
@@ -39,12 +32,10 @@ void NoteOffSchedule::addNoteOff(std::int64_t time, std::uint8_t note, std::uint
 NoteOffSchedule::Bucket* NoteOffSchedule::earliestDueBucket(std::int64_t limit) {
     if (ringCount_ == 0 || limit < windowStart_) return nullptr;
     const std::int64_t last = std::min(limit, windowStart_ + (RING_TICKS - 1));
-    for (std::int64_t tick = windowStart_; tick <= last; ++tick) {
-        Bucket& bucket = bucketOf(tick);
-        if (!bucket.empty()) {
-            windowStart_ = tick;  // nothing is due before it
-            return &bucket;
-        }
+    const std::int64_t tick = firstOccupied(windowStart_, last);
+    if (tick <= last) {
+        windowStart_ = tick;  // nothing is due before it
+        return &bucketOf(tick);
     }
     // Nothing is due up to limit: the window may start there (the entries lie after it, within
     // RING_TICKS of the old start), so an entry still due at limit, the clock, fits the ring.
@@ -64,10 +55,7 @@ std::optional<PendingNoteOff> NoteOffSchedule::takeEarliestDue(std::int64_t limi
     if (bucket == nullptr) return std::nullopt;
     const PendingNoteOff earliest = bucket->entries[bucket->head++].noteOff;
     --ringCount_;
-    if (bucket->empty()) {
-        bucket->entries.clear();  // keeps its memory for the notes to come
-        bucket->head = 0;
-    }
+    if (bucket->empty()) empty(windowStart_);  // the bucket found is the window's first
     return earliest;
 }
 

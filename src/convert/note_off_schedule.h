@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -29,7 +30,13 @@ struct PendingNoteOff {
 // takes any times) goes to a heap instead, at O(log n).
 class NoteOffSchedule {
 public:
-    void addNoteOff(std::int64_t time, std::uint8_t note, std::uint8_t velocity, std::uint8_t channel);
+    void addNoteOff(std::int64_t time, std::uint8_t note, std::uint8_t velocity, std::uint8_t channel) {
+        if (ringCount_ != 0 && inWindow(time)) {
+            addToRing(Entry{PendingNoteOff{time, note, velocity, channel}, added_++});
+        } else {
+            addNoteOffSlowly(time, note, velocity, channel);
+        }
+    }
 
     // Removes and returns the earliest entry if it is due no later than limit; otherwise
     // changes nothing and returns nothing.
@@ -46,17 +53,17 @@ public:
             return;
         }
         if (ringCount_ == 0 || limit < windowStart_) return;
-        // Whole buckets at a time: one bucket holds one tick, in order of addition.
+        // Whole buckets at a time, skipping the empty ones by their bits: one bucket holds one
+        // tick, in order of addition.
         const std::int64_t last = std::min(limit, windowStart_ + (RING_TICKS - 1));
-        for (std::int64_t tick = windowStart_; tick <= last; ++tick) {
+        for (std::int64_t tick = firstOccupied(windowStart_, last); tick <= last;
+             tick = firstOccupied(tick + 1, last)) {
             Bucket& bucket = bucketOf(tick);
-            if (bucket.entries.empty()) continue;
             for (std::size_t index = bucket.head; index < bucket.entries.size(); ++index) {
                 take(bucket.entries[index].noteOff);
             }
             ringCount_ -= bucket.entries.size() - bucket.head;
-            bucket.entries.clear();
-            bucket.head = 0;
+            empty(tick);
             if (ringCount_ == 0) return;  // the next entry added starts the window afresh
         }
         windowStart_ = last;
@@ -72,21 +79,53 @@ private:
         std::uint64_t order;  // order of addition: breaks ties between equal times
     };
     // The entries due at one tick, in order of addition; those before `head` are taken.
-    // Invariant: a bucket with entries holds some not yet taken (an emptied one is cleared).
     struct Bucket {
         std::vector<Entry, HugePageAllocator<Entry>> entries;
         std::size_t head = 0;
         bool empty() const { return head == entries.size(); }
     };
+    static constexpr std::size_t BITS_PER_WORD = 64;
 
-    bool inWindow(std::int64_t time) const;
-    Bucket& bucketOf(std::int64_t time) { return ring_[static_cast<std::size_t>(time & (RING_TICKS - 1))]; }
+    bool inWindow(std::int64_t time) const {
+        // Unsigned difference: no overflow whatever the two times are.
+        return time >= windowStart_ &&
+               static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(windowStart_) < RING_TICKS;
+    }
+    void addToRing(const Entry& entry) {
+        const std::size_t index = indexOf(entry.noteOff.time);
+        ring_[index].entries.push_back(entry);
+        occupied_[index / BITS_PER_WORD] |= std::uint64_t{1} << (index % BITS_PER_WORD);
+        ++ringCount_;
+    }
+    void addNoteOffSlowly(std::int64_t time, std::uint8_t note, std::uint8_t velocity, std::uint8_t channel);
+    static std::size_t indexOf(std::int64_t time) { return static_cast<std::size_t>(time & (RING_TICKS - 1)); }
+    Bucket& bucketOf(std::int64_t time) { return ring_[indexOf(time)]; }
+    // Clears the bucket of a tick once everything in it is taken, keeping its memory.
+    void empty(std::int64_t tick) {
+        Bucket& bucket = bucketOf(tick);
+        bucket.entries.clear();
+        bucket.head = 0;
+        occupied_[indexOf(tick) / BITS_PER_WORD] &= ~(std::uint64_t{1} << (indexOf(tick) % BITS_PER_WORD));
+    }
+    // The first tick in [from, last] whose bucket holds entries, or last + 1 when none does.
+    // Requires windowStart_ <= from and last < windowStart_ + RING_TICKS.
+    std::int64_t firstOccupied(std::int64_t from, std::int64_t last) const {
+        while (from <= last) {
+            const std::size_t index = indexOf(from);
+            const std::uint64_t later = occupied_[index / BITS_PER_WORD] >> (index % BITS_PER_WORD);
+            if (later != 0) return std::min(from + std::countr_zero(later), last + 1);
+            from += static_cast<std::int64_t>(BITS_PER_WORD - index % BITS_PER_WORD);
+        }
+        return last + 1;
+    }
     // The bucket of the earliest ring entry due no later than limit, or nullptr.
     Bucket* earliestDueBucket(std::int64_t limit);
 
     // Invariant: every ring entry is due in [windowStart_, windowStart_ + RING_TICKS), so a
-    // bucket holds entries of one tick only.
+    // bucket holds entries of one tick only; a bucket's bit in occupied_ is set exactly when it
+    // holds entries not yet taken.
     std::array<Bucket, RING_TICKS> ring_;
+    std::array<std::uint64_t, RING_TICKS / BITS_PER_WORD> occupied_{};
     std::int64_t windowStart_ = 0;
     std::size_t ringCount_ = 0;
     std::vector<Entry> heap_;  // a min-heap on (time, order) of the entries outside the window

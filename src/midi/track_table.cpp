@@ -86,6 +86,19 @@ const TrackBuffer* TrackTable::buffer(int slot) const {
     return entry ? &*entry : nullptr;
 }
 
+std::span<std::uint8_t> TrackTable::quickRoom(int slot) {
+    if (overflowed_ || !inTable(slot)) return {};
+    std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
+    if (!entry || entry->block_.data() == nullptr) return {};
+    return {entry->block_.data() + entry->size_, entry->quickLimit_ - entry->size_};
+}
+
+void TrackTable::appendWritten(int slot, std::size_t count) {
+    if (count == 0 || !inTable(slot)) return;
+    std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
+    if (entry) entry->size_ += std::min(count, entry->quickLimit_ - entry->size_);
+}
+
 void TrackTable::reserve(int slot, std::uint64_t bytes) {
     if (!inTable(slot)) return;
     std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];

@@ -102,6 +102,14 @@ public:
         return appendEventSlowly(slot, delta, event);
     }
 
+    // For a TrackWriter: the writable bytes just after the slot's content, as far as appends
+    // may run without a closer look (the room held, the byte limit). Empty for a slot without a
+    // buffer, outside the table, or once the table has overflowed.
+    std::span<std::uint8_t> quickRoom(int slot);
+    // Counts `count` bytes written at the start of quickRoom(slot) as appended.
+    // Requires: count <= quickRoom(slot).size().
+    void appendWritten(int slot, std::size_t count);
+
     // Makes room for `bytes` more bytes in the slot's buffer (at most up to maxTrackBytes), so
     // that a conversion that knows its size grows the buffer once. Changes no content; a slot
     // without a buffer, or outside the table, is left alone.

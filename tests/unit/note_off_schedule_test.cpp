@@ -137,3 +137,49 @@ TEST(NoteOffSchedule, TimesFarApartKeepTheirOrderOfAddition) {
 
 }  // namespace
 }  // namespace meldrix
+
+namespace meldrix {
+namespace {
+
+// takeAllDue is what the music conversion drains with: it must hand out exactly what taking one
+// at a time would, over ring and heap alike (times far apart, before the window, duration 0).
+TEST(NoteOffSchedule, TakingAllDueGivesWhatTakingOneByOneGives) {
+    NoteOffSchedule oneByOne;
+    NoteOffSchedule allAtOnce;
+    std::uint32_t random = 777;
+    auto next = [&random] {
+        random = random * 1103515245u + 12345u;
+        return (random >> 16) & 0x7FFFu;
+    };
+    std::int64_t clock = 0;
+    std::uint8_t id = 0;
+    for (int step = 0; step < 20000; ++step) {
+        const unsigned choice = next() % 10;
+        if (choice < 6) {
+            // Mostly within 255 ticks of the clock, now and then far after it or before it.
+            std::int64_t time = clock + next() % 256;
+            if (choice == 0) time = clock + 256 + next() % 5000;
+            if (choice == 1) time = clock - next() % 300;
+            oneByOne.addNoteOff(time, id & 0x7F, static_cast<std::uint8_t>(step & 0x7F), id & 0x0F);
+            allAtOnce.addNoteOff(time, id & 0x7F, static_cast<std::uint8_t>(step & 0x7F), id & 0x0F);
+            ++id;
+        } else {
+            clock += next() % 40;
+            std::vector<PendingNoteOff> expected;
+            while (const std::optional<PendingNoteOff> taken = oneByOne.takeEarliestDue(clock)) expected.push_back(*taken);
+            std::vector<PendingNoteOff> taken;
+            allAtOnce.takeAllDue(clock, [&taken](const PendingNoteOff& due) { taken.push_back(due); });
+            ASSERT_EQ(taken.size(), expected.size()) << "step " << step;
+            for (std::size_t index = 0; index < taken.size(); ++index) {
+                EXPECT_EQ(taken[index].time, expected[index].time) << "step " << step;
+                EXPECT_EQ(taken[index].note, expected[index].note) << "step " << step;
+                EXPECT_EQ(taken[index].velocity, expected[index].velocity) << "step " << step;
+                EXPECT_EQ(taken[index].channel, expected[index].channel) << "step " << step;
+            }
+        }
+        ASSERT_EQ(allAtOnce.count(), oneByOne.count());
+    }
+}
+
+}  // namespace
+}  // namespace meldrix

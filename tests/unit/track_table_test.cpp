@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "midi/track_table.h"
+#include "midi/track_writer.h"
 
 namespace meldrix {
 namespace {
@@ -149,6 +151,99 @@ TEST(TrackTable, ReleaseFreesTheBytesButKeepsTheSlotCounted) {
     ASSERT_NE(table.buffer(LYRIC_TRACK), nullptr);
     EXPECT_EQ(table.buffer(LYRIC_TRACK)->capacity(), 0u);
     EXPECT_EQ(table.trackCount(), 1);
+}
+
+}  // namespace
+}  // namespace meldrix
+
+namespace meldrix {
+namespace {
+
+struct EventCase {
+    std::int64_t delta;
+    TrackEvent event;
+    std::vector<std::uint8_t> stored;  // the delta time and the event's bytes
+};
+
+// Events of every size, after delta times of one to four bytes.
+const std::vector<EventCase>& sampleEvents() {
+    static const std::vector<EventCase> events = {
+        {0, {{0x90, 60, 100, 0}, 3}, {0x00, 0x90, 60, 100}},
+        {200, {{0xB1, 7, 127, 0}, 3}, {0x81, 0x48, 0xB1, 7, 127}},
+        {5, {{0xC2, 9, 0, 0}, 2}, {0x05, 0xC2, 9}},
+        {127, {{0xFF, 0x05, 1, 'a'}, 4}, {0x7F, 0xFF, 0x05, 0x01, 'a'}},
+        {MAX_VARIABLE_LENGTH, {{0x80, 60, 0, 0}, 3}, {0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0}},
+        {-1, {{0xE0, 0, 64, 0}, 3}, {0xFF, 0xE0, 0, 64}},  // as appendTrackByte stores -1
+        {16384, {}, {0x81, 0x80, 0x00}},                    // a delta time alone
+    };
+    return events;
+}
+
+// Appends the sample events, 40 times over, through `append` into a table of the given limit;
+// checks that the table holds exactly the events that fit whole, and is overflowed exactly when
+// one did not.
+template <typename Append>
+void checkEventsFillUpToTheLimit(std::uint64_t limit, Append append) {
+    TrackTable table(limit);
+    std::vector<std::uint8_t> expected;
+    bool refused = false;
+    for (int round = 0; round < 40; ++round) {
+        for (const EventCase& c : sampleEvents()) {
+            const bool fits = !refused && expected.size() + c.stored.size() <= limit;
+            EXPECT_EQ(append(table, c.delta, c.event), fits) << "limit " << limit << " delta " << c.delta;
+            if (fits) expected.insert(expected.end(), c.stored.begin(), c.stored.end());
+            refused = refused || !fits;
+        }
+    }
+    EXPECT_EQ(bytesOf(table, MUSIC_TRACK), expected) << "limit " << limit;
+    EXPECT_EQ(table.overflowed(), refused) << "limit " << limit;
+}
+
+TEST(TrackTable, AppendsWholeEventsUpToTheByteLimit) {
+    for (const std::uint64_t limit : std::initializer_list<std::uint64_t>{0, 1, 3, 4, 8, 9, 30, 31, 32, 1000, MAX_TRACK_BYTES}) {
+        checkEventsFillUpToTheLimit(limit, [](TrackTable& table, std::int64_t delta, const TrackEvent& event) {
+            return table.appendEvent(MUSIC_TRACK, delta, event);
+        });
+    }
+}
+
+// The writer keeps its own cursor: what reaches the table must be what appendEvent gives, whether
+// the buffer grows under it, the limit falls inside an event, or the table starts without a
+// buffer for the slot.
+TEST(TrackWriter, WritesWhatAppendEventWould) {
+    for (const std::uint64_t limit : std::initializer_list<std::uint64_t>{0, 1, 3, 4, 8, 9, 30, 31, 32, 255, 256, 257, 1000,
+                                MAX_TRACK_BYTES}) {
+        checkEventsFillUpToTheLimit(limit, [](TrackTable& table, std::int64_t delta, const TrackEvent& event) {
+            TrackWriter writer(table, MUSIC_TRACK);
+            return writer.append(delta, event);
+        });
+        // One writer for everything, committed only at its end.
+        TrackTable one(limit);
+        TrackTable reference(limit);
+        {
+            TrackWriter writer(one, MUSIC_TRACK);
+            for (int round = 0; round < 40; ++round) {
+                for (const EventCase& c : sampleEvents()) {
+                    EXPECT_EQ(writer.append(c.delta, c.event), reference.appendEvent(MUSIC_TRACK, c.delta, c.event));
+                }
+            }
+        }
+        EXPECT_EQ(bytesOf(one, MUSIC_TRACK), bytesOf(reference, MUSIC_TRACK)) << "limit " << limit;
+        EXPECT_EQ(one.overflowed(), reference.overflowed()) << "limit " << limit;
+    }
+}
+
+TEST(TrackWriter, ADeltaTimeNoQuantityCarriesOverflowsTheTable) {
+    TrackTable table;
+    table.openTrack(MUSIC_TRACK);
+    table.reserve(MUSIC_TRACK, 100);
+    TrackWriter writer(table, MUSIC_TRACK);
+    EXPECT_TRUE(writer.append(1, {{0x90, 1, 2, 0}, 3}));
+    EXPECT_FALSE(writer.append(MAX_VARIABLE_LENGTH + 1, {{0x90, 1, 2, 0}, 3}));
+    EXPECT_FALSE(writer.append(1, {{0x90, 1, 2, 0}, 3}));
+    writer.commit();
+    EXPECT_TRUE(table.overflowed());
+    EXPECT_EQ(bytesOf(table, MUSIC_TRACK), (std::vector<std::uint8_t>{0x01, 0x90, 1, 2}));
 }
 
 }  // namespace
