@@ -3,7 +3,7 @@
 #   1. the Google Benchmark results (medians of 5 repetitions): LZW decoding, the conversions,
 #      the note-off schedule, MIDI writing;
 #   2. the targets, each a ratio of two commands timed side by side, run after run (medians of
-#      BENCH_RUNS runs, default 15), against the system's `uncompress` (ncompress) on the same
+#      BENCH_RUNS runs, default 15), against ncompress's `uncompress` (uncompress.real on Debian) on the same
 #      decoded bytes.
 # Times are wall-clock; the processor time (user + system) is shown beside them, as it is what a
 # busy machine disturbs least. Needs ncompress and libbenchmark-dev (installed if missing).
@@ -22,6 +22,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMELDRIX_BENCH=ON -D
 cmake --build "$build" --target MELDRIX meldrix_benchmarks decode_song time_commands generate_song
 
 meldrix=$build/MELDRIX
+# ncompress's own decompressor. On Debian the `uncompress` on the PATH is gzip's script (gzip -d,
+# a shell and another LZW decoder); ncompress installs its `uncompress` as uncompress.real, the
+# same program as `compress -d`.
+if command -v uncompress.real >/dev/null; then uncompress=(uncompress.real); else uncompress=(compress -d); fi
 timer=$build/bench/time_commands
 generate=$build/tools/generate_song
 mkdir -p "$data"
@@ -72,7 +76,7 @@ echo "== Targets (medians of $runs runs, side by side)"
 echo
 echo "-- LZW decoding vs uncompress, on $(bytes "$data/lzw.raw") decoded bytes of a realistic song"
 "$build/bench/decode_song" "$data/lzw.zuno" | cmp -s - "$data/lzw.raw" || { echo "decode_song does not give the song's bytes"; exit 1; }
-measure uncompress -c "$data/lzw.Z" --- "$build/bench/decode_song" "$data/lzw.zuno"
+measure "${uncompress[@]}" -c "$data/lzw.Z" --- "$build/bench/decode_song" "$data/lzw.zuno"
 raw=$(bytes "$data/lzw.raw")
 echo "    uncompress $(megabytes_per_second "$raw" "$(field 0 median_ms)") MB/s, MELDRIX's decoder $(megabytes_per_second "$raw" "$(field 1 median_ms)") MB/s"
 target "decoded bytes per second, MELDRIX's decoder / uncompress" \
@@ -81,12 +85,12 @@ target "decoded bytes per second, MELDRIX's decoder / uncompress" \
 echo
 echo "-- A whole run on 1000000 music and 200000 lyric records vs uncompress -c of the same decoded bytes"
 echo "   output to files:"
-measure "$meldrix" "$data/million.zuno" "$data/million.mid" --- "--stdout=$data/million.out" uncompress -c "$data/million.Z"
+measure "$meldrix" "$data/million.zuno" "$data/million.mid" --- "--stdout=$data/million.out" "${uncompress[@]}" -c "$data/million.Z"
 target "whole run / uncompress, both writing a file" \
     "$(ratio "$(field 0 median_ms)" "$(field 1 median_ms)")" "$(ratio "$(field 0 median_cpu_ms)" "$(field 1 median_cpu_ms)")" "<=" 1
 peak_kb=$(field 0 peak_kb)
 echo "   output to /dev/null:"
-measure "$meldrix" "$data/million.zuno" /dev/null --- uncompress -c "$data/million.Z"
+measure "$meldrix" "$data/million.zuno" /dev/null --- "${uncompress[@]}" -c "$data/million.Z"
 target "whole run / uncompress, both writing to /dev/null" \
     "$(ratio "$(field 0 median_ms)" "$(field 1 median_ms)")" "$(ratio "$(field 0 median_cpu_ms)" "$(field 1 median_cpu_ms)")" "<=" 1
 
