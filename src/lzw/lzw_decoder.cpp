@@ -103,7 +103,7 @@ DecodedSection decodeStream(std::span<const std::uint8_t> compressed, std::uint6
         if (produced >= quickUpTo) {
             if (produced >= output.capacity()) break;
             // The area moves: the copies of the entries move with it (the literals' stay).
-            std::vector<std::size_t> offsets(TABLE_ENTRIES, 0);
+            std::vector<std::size_t> offsets(CODE_VALUES, 0);
             for (std::uint32_t entry = FIRST_TABLE_CODE; entry <= LAST_TABLE_CODE; ++entry) {
                 if (entries[entry].copyLength != 0) offsets[entry] = static_cast<std::size_t>(entries[entry].copy - area);
             }

@@ -15,6 +15,10 @@ inline constexpr std::uint32_t END_CODE = 4095;          // ends the stream (not
 inline constexpr std::uint32_t FIRST_TABLE_CODE = 257;   // first entry a code assigns
 inline constexpr std::uint32_t LAST_TABLE_CODE = 4095;   // after assigning it, the table wraps
 inline constexpr std::uint32_t TABLE_ENTRIES = 5021;
+// The entries a 12-bit code can name, 0 to END_CODE: the decoder's table holds only these, as
+// entries from END_CODE + 1 to TABLE_ENTRIES - 1 are never assigned nor read.
+inline constexpr std::uint32_t CODE_VALUES = 1u << CODE_BITS;
+static_assert(CODE_VALUES == END_CODE + 1 && CODE_VALUES <= TABLE_ENTRIES);
 inline constexpr std::uint32_t MAX_CHAIN_LINKS = 4094;   // links one expansion may follow
 inline constexpr std::uint32_t DECODE_STACK_SIZE = 4000;
 

@@ -4,7 +4,7 @@ namespace meldrix {
 
 static_assert(sizeof(TableEntry) == 16, "one entry, one store");
 
-StringTable::StringTable() : entries_(TABLE_ENTRIES) {
+StringTable::StringTable() : entries_(CODE_VALUES) {
     for (std::uint32_t code = 0; code <= 256; ++code) entries_[code] = {&LITERAL_BYTES[code], 1, 0, 0};
 }
 
