@@ -23,7 +23,7 @@ std::uint8_t dataByte(std::uint8_t value) { return std::min(value, MAX_DATA_BYTE
 
 // Every delta time of the music track goes through here, so that ticks carried from an
 // unrecognised record land in whatever delta time is written next.
-void appendEvent(std::int64_t delta, const TrackEvent& event, TrackWriter& track, std::int64_t& pendingDelta) {
+void appendEvent(std::int64_t delta, TrackEvent event, TrackWriter& track, std::int64_t& pendingDelta) {
     track.append(delta + pendingDelta, event);
     pendingDelta = 0;
 }

@@ -8,8 +8,8 @@ namespace {
 
 // Heap order: the entry that comes out first is the one no other entry is "later" than.
 struct ComesLater {
-    template <typename Entry>
-    bool operator()(const Entry& left, const Entry& right) const {
+    template <typename HeapEntry>
+    bool operator()(const HeapEntry& left, const HeapEntry& right) const {
         if (left.noteOff.time != right.noteOff.time) return left.noteOff.time > right.noteOff.time;
         return left.order > right.order;
     }
@@ -19,12 +19,12 @@ struct ComesLater {
 
 void NoteOffSchedule::addNoteOffSlowly(std::int64_t time, std::uint8_t note, std::uint8_t velocity,
                                        std::uint8_t channel) {
-    const Entry entry{PendingNoteOff{time, note, velocity, channel}, added_++};
+    const std::uint64_t order = added_++;
     if (ringCount_ == 0) windowStart_ = time;  // an empty ring can start its window anywhere
     if (inWindow(time)) {
-        addToRing(entry);
+        addToRing(time, RingEntry{order, note, velocity, channel});
     } else {
-        heap_.push_back(entry);
+        heap_.push_back(HeapEntry{PendingNoteOff{time, note, velocity, channel}, order});
         std::push_heap(heap_.begin(), heap_.end(), ComesLater{});
     }
 }
@@ -46,16 +46,23 @@ NoteOffSchedule::Bucket* NoteOffSchedule::earliestDueBucket(std::int64_t limit) 
 std::optional<PendingNoteOff> NoteOffSchedule::takeEarliestDue(std::int64_t limit) {
     Bucket* bucket = earliestDueBucket(limit);
     const bool heapDue = !heap_.empty() && heap_.front().noteOff.time <= limit;
-    if (heapDue && (bucket == nullptr || ComesLater{}(bucket->entries[bucket->head], heap_.front()))) {
-        std::pop_heap(heap_.begin(), heap_.end(), ComesLater{});
-        const PendingNoteOff earliest = heap_.back().noteOff;
-        heap_.pop_back();
-        return earliest;
+    if (heapDue) {
+        // The bucket found is the window's first: its entries are due at windowStart_.
+        const HeapEntry& top = heap_.front();
+        const bool heapFirst = bucket == nullptr || top.noteOff.time < windowStart_ ||
+                               (top.noteOff.time == windowStart_ && top.order < bucket->entries[bucket->head].order);
+        if (heapFirst) {
+            std::pop_heap(heap_.begin(), heap_.end(), ComesLater{});
+            const PendingNoteOff earliest = heap_.back().noteOff;
+            heap_.pop_back();
+            return earliest;
+        }
     }
     if (bucket == nullptr) return std::nullopt;
-    const PendingNoteOff earliest = bucket->entries[bucket->head++].noteOff;
+    const RingEntry& entry = bucket->entries[bucket->head++];
+    const PendingNoteOff earliest{windowStart_, entry.note, entry.velocity, entry.channel};
     --ringCount_;
-    if (bucket->empty()) empty(windowStart_);  // the bucket found is the window's first
+    if (bucket->empty()) empty(windowStart_);
     return earliest;
 }
 

@@ -32,7 +32,7 @@ class NoteOffSchedule {
 public:
     void addNoteOff(std::int64_t time, std::uint8_t note, std::uint8_t velocity, std::uint8_t channel) {
         if (ringCount_ != 0 && inWindow(time)) {
-            addToRing(Entry{PendingNoteOff{time, note, velocity, channel}, added_++});
+            addToRing(time, RingEntry{added_++, note, velocity, channel});
         } else {
             addNoteOffSlowly(time, note, velocity, channel);
         }
@@ -60,7 +60,8 @@ public:
              tick = firstOccupied(tick + 1, last)) {
             Bucket& bucket = bucketOf(tick);
             for (std::size_t index = bucket.head; index < bucket.entries.size(); ++index) {
-                take(bucket.entries[index].noteOff);
+                const RingEntry& entry = bucket.entries[index];
+                take(PendingNoteOff{tick, entry.note, entry.velocity, entry.channel});
             }
             ringCount_ -= bucket.entries.size() - bucket.head;
             empty(tick);
@@ -74,13 +75,20 @@ public:
 private:
     static constexpr std::int64_t RING_TICKS = 256;
 
-    struct Entry {
-        PendingNoteOff noteOff;
+    // A ring entry: its time is the tick of its bucket. 16 bytes.
+    struct RingEntry {
         std::uint64_t order;  // order of addition: breaks ties between equal times
+        std::uint8_t note;
+        std::uint8_t velocity;
+        std::uint8_t channel;
+    };
+    struct HeapEntry {
+        PendingNoteOff noteOff;
+        std::uint64_t order;
     };
     // The entries due at one tick, in order of addition; those before `head` are taken.
     struct Bucket {
-        std::vector<Entry, HugePageAllocator<Entry>> entries;
+        std::vector<RingEntry, HugePageAllocator<RingEntry>> entries;
         std::size_t head = 0;
         bool empty() const { return head == entries.size(); }
     };
@@ -91,8 +99,8 @@ private:
         return time >= windowStart_ &&
                static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(windowStart_) < RING_TICKS;
     }
-    void addToRing(const Entry& entry) {
-        const std::size_t index = indexOf(entry.noteOff.time);
+    void addToRing(std::int64_t time, const RingEntry& entry) {
+        const std::size_t index = indexOf(time);
         ring_[index].entries.push_back(entry);
         occupied_[index / BITS_PER_WORD] |= std::uint64_t{1} << (index % BITS_PER_WORD);
         ++ringCount_;
@@ -128,7 +136,7 @@ private:
     std::array<std::uint64_t, RING_TICKS / BITS_PER_WORD> occupied_{};
     std::int64_t windowStart_ = 0;
     std::size_t ringCount_ = 0;
-    std::vector<Entry> heap_;  // a min-heap on (time, order) of the entries outside the window
+    std::vector<HeapEntry> heap_;  // a min-heap on (time, order) of the entries outside the window
     std::uint64_t added_ = 0;
 };
 

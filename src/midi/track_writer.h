@@ -23,7 +23,7 @@ public:
     TrackWriter& operator=(const TrackWriter&) = delete;
 
     // As TrackTable::appendEvent(slot, delta, event).
-    bool append(std::int64_t delta, const TrackEvent& event) {
+    bool append(std::int64_t delta, TrackEvent event) {
         if (static_cast<std::uint64_t>(delta) <= 127 && static_cast<std::size_t>(end_ - cursor_) >= QUICK_EVENT_BYTES) {
             std::uint8_t* const at = cursor_;
             at[0] = static_cast<std::uint8_t>(delta);
