@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <tuple>
 
 #include "midi/track_table.h"
 
