@@ -41,6 +41,20 @@ TEST(ByteBlock, GrowingKeepsTheBytesAndGivesAtLeastTheSizeAskedFor) {
     }
 }
 
+// Track buffers start as empty blocks and grow on their first append: there is nothing to keep
+// and no memory to copy from (the sanitizer build rejects a copy from a null pointer).
+TEST(ByteBlock, AnEmptyBlockGrowsIntoAUsableOne) {
+    for (const std::size_t grownSize : {std::size_t{1}, std::size_t{256}, std::size_t{3} << 20}) {
+        ByteBlock block;
+        EXPECT_EQ(block.size(), 0u);
+        block.grow(grownSize, 0);
+        ASSERT_GE(block.size(), grownSize);
+        block.data()[0] = 7;
+        block.data()[grownSize - 1] = 9;
+        EXPECT_EQ(block.data()[0], grownSize == 1 ? 9 : 7);
+    }
+}
+
 TEST(ByteBlock, MovingHandsTheBytesOver) {
     ByteBlock first(std::size_t{3} << 20);
     first.data()[12345] = 42;
