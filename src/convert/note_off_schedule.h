@@ -28,6 +28,9 @@ struct PendingNoteOff {
 // RING_TICKS buckets, one per tick, each first in, first out: adding costs O(1), and taking
 // costs O(1) plus the ticks the earliest entry moved on. An entry outside that window (the class
 // takes any times) goes to a heap instead, at O(log n).
+//
+// Times and limits must lie within +-2^62, so that a window's end never overflows; the music
+// clock gains at most 255 ticks a record and stays far below.
 class NoteOffSchedule {
 public:
     void addNoteOff(std::int64_t time, std::uint8_t note, std::uint8_t velocity, std::uint8_t channel) {
@@ -44,7 +47,8 @@ public:
 
     // Removes every entry due no later than limit and hands each to take(const PendingNoteOff&),
     // in the order takeEarliestDue would give them one by one. take must not change the
-    // schedule.
+    // schedule. Should take throw, the schedule stays valid, and the entries of the tick being
+    // taken that were already handed over stay in it.
     template <typename Take>
     void takeAllDue(std::int64_t limit, Take&& take) {
         if (!heap_.empty()) {
@@ -88,7 +92,8 @@ private:
     };
     // The entries due at one tick, in order of addition; those before `head` are taken.
     struct Bucket {
-        std::vector<RingEntry, HugePageAllocator<RingEntry>> entries;
+        // One bucket can hold every note of a song; 256 of them live at once.
+        std::vector<RingEntry, HugePageAllocator<RingEntry, HUGE_PAGE_HALF_USED>> entries;
         std::size_t head = 0;
         bool empty() const { return head == entries.size(); }
     };

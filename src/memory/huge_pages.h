@@ -16,9 +16,14 @@ namespace meldrix {
 inline constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 // Buffers from this size on are mapped; smaller ones come from the heap. Faulting in one huge
 // page costs about as much as five 4 KiB pages on this kind of machine (some 50 us against 10 us
-// each), so a buffer of 32 pages or more is clearly cheaper to map; the unused rest of its huge
-// page is bounded, as only a few such buffers live at once.
+// each), so a buffer of 32 pages or more is clearly cheaper to map. The unused rest of its huge
+// page is bounded because only a few such buffers live at once: the compressed stream being
+// decoded, the decoded sections, the two tracks.
 inline constexpr std::size_t HUGE_PAGE_BLOCK = std::size_t{128} << 10;
+// For containers of which many may live at once (the note-off schedule keeps 256): mapped only
+// from half a huge page on, so that no mapping leaves unused more than it holds, however many
+// there are.
+inline constexpr std::size_t HUGE_PAGE_HALF_USED = HUGE_PAGE / 2;
 
 // True when the program is built with AddressSanitizer.
 #if defined(__SANITIZE_ADDRESS__)
@@ -43,15 +48,19 @@ inline std::size_t roundUp(std::size_t value, std::size_t step) { return (value 
 std::uint8_t* mapHugePages(std::size_t length);
 void unmapHugePages(void* address, std::size_t length);
 
-// A std::allocator for buffers that grow large (read blocks, pending note-offs): large
-// allocations are mapped in huge pages, small ones come from the heap.
-template <typename T>
+// A std::allocator for buffers that grow large (read blocks, pending note-offs): allocations of
+// MIN_MAPPED_BYTES or more are mapped in huge pages, smaller ones come from the heap.
+template <typename T, std::size_t MIN_MAPPED_BYTES = HUGE_PAGE_BLOCK>
 struct HugePageAllocator {
     using value_type = T;
+    template <typename U>
+    struct rebind {
+        using other = HugePageAllocator<U, MIN_MAPPED_BYTES>;
+    };
 
     HugePageAllocator() = default;
     template <typename U>
-    HugePageAllocator(const HugePageAllocator<U>&) noexcept {}
+    HugePageAllocator(const HugePageAllocator<U, MIN_MAPPED_BYTES>&) noexcept {}
 
     T* allocate(std::size_t count) {
         const std::size_t bytes = count * sizeof(T);
@@ -81,10 +90,10 @@ struct HugePageAllocator {
     }
 
     template <typename U>
-    bool operator==(const HugePageAllocator<U>&) const noexcept { return true; }
+    bool operator==(const HugePageAllocator<U, MIN_MAPPED_BYTES>&) const noexcept { return true; }
 
 private:
-    static bool mapped(std::size_t bytes) { return !HEAP_ONLY && bytes >= HUGE_PAGE_BLOCK; }
+    static bool mapped(std::size_t bytes) { return !HEAP_ONLY && bytes >= MIN_MAPPED_BYTES; }
 };
 
 // Bytes read in bulk (a song file's compressed streams): large blocks in huge pages, and growing

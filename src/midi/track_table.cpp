@@ -94,7 +94,7 @@ std::span<std::uint8_t> TrackTable::quickRoom(int slot) {
 }
 
 void TrackTable::appendWritten(int slot, std::size_t count) {
-    if (count == 0 || !inTable(slot)) return;
+    if (count == 0 || overflowed_ || !inTable(slot)) return;
     std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
     if (entry) entry->size_ += std::min(count, entry->quickLimit_ - entry->size_);
 }

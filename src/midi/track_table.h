@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,8 @@ inline constexpr std::uint64_t MAX_TRACK_BYTES = 0xFFFFFFFFull - TRACK_FIXED_BYT
 // encoded, so at most 4 bytes are ever written.
 int writeVariableLength(std::int64_t value, std::uint8_t destination[4]);
 
-// One event after its delta time: a status byte and its data, `count` (0 to 4) bytes.
+// One event after its delta time: a status byte and its data, the first `count` bytes (a count
+// above 4 counts as 4).
 struct TrackEvent {
     std::array<std::uint8_t, 4> bytes{};
     std::uint8_t count = 0;
@@ -95,7 +97,7 @@ public:
                 std::uint8_t* const end = entry->block_.data() + entry->size_;
                 end[0] = static_cast<std::uint8_t>(delta);
                 for (std::size_t index = 0; index < event.bytes.size(); ++index) end[1 + index] = event.bytes[index];
-                entry->size_ += 1u + event.count;
+                entry->size_ += 1 + std::min<std::size_t>(event.count, event.bytes.size());
                 return true;
             }
         }
@@ -106,8 +108,8 @@ public:
     // may run without a closer look (the room held, the byte limit). Empty for a slot without a
     // buffer, outside the table, or once the table has overflowed.
     std::span<std::uint8_t> quickRoom(int slot);
-    // Counts `count` bytes written at the start of quickRoom(slot) as appended.
-    // Requires: count <= quickRoom(slot).size().
+    // Counts `count` bytes written at the start of quickRoom(slot) as appended (none once the
+    // table has overflowed). Requires: count <= quickRoom(slot).size().
     void appendWritten(int slot, std::size_t count);
 
     // Makes room for `bytes` more bytes in the slot's buffer (at most up to maxTrackBytes), so

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,7 +14,7 @@ namespace meldrix {
 // loops: each event costs one check of room and a few byte stores, with the cursor kept in
 // registers rather than reloaded from the table after every byte written.
 //
-// While a writer is alive nothing else may append to its slot. What it wrote counts in the
+// While a writer is alive nothing else may append to its table. What it wrote counts in the
 // table once commit() is called or the writer is destroyed; an event it cannot write quickly
 // (a long delta time, a buffer to grow, the byte limit near) goes through
 // TrackTable::appendEvent, with the same result as appending it there.
@@ -30,7 +31,7 @@ public:
             std::uint8_t* const at = cursor_;
             at[0] = static_cast<std::uint8_t>(delta);
             for (std::size_t index = 0; index < event.bytes.size(); ++index) at[1 + index] = event.bytes[index];
-            cursor_ = at + 1 + event.count;
+            cursor_ = at + 1 + std::min<std::size_t>(event.count, event.bytes.size());
             return true;
         }
         return appendSlowly(delta, event);

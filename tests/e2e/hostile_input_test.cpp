@@ -523,6 +523,36 @@ TEST(HostileInput, AHundredThousandNoteOnsAtDeltaZeroAllEndOnTime) {
                       lyric.size() + music.size()});
 }
 
+// Thousands of notes ending at each of 64 ticks after the clock: the schedule keeps a queue per
+// tick, all at once, each long enough to be a large buffer of its own; together they must still
+// take memory in proportion to the notes they hold.
+TEST(HostileInput, ThousandsOfNotesEndingAtManyTicksTakeMemoryInProportion) {
+    std::vector<std::uint8_t> lyric;
+    addLyricRecord(lyric, 'x', 0);
+    constexpr int NOTES_PER_TICK = 8193;
+    std::vector<std::uint8_t> music;
+    for (int round = 0; round < NOTES_PER_TICK; ++round) {
+        for (int duration = 0; duration < 64; ++duration) {
+            addMusicRecord(music, 0, static_cast<std::uint8_t>(duration), 0x00, 60, 64);
+        }
+    }
+    addMusicRecord(music, 1, 0, 0xB0, 7, 100);  // moves the clock: the notes of 0 and 1 tick end
+    const SongSection lyricSection = compressedSection(lyric);
+    const SongSection musicSection = compressedSection(music);
+    const SectionRun lyricRun{lyricSection.compressedLength, lyricSection.decodedLength, lyricSection.stream.size(),
+                              lyric.size(), "", ""};
+    const SectionRun musicRun{musicSection.compressedLength, musicSection.decodedLength, musicSection.stream.size(),
+                              music.size(), "", ""};
+    expectHostileRun({"8193 notes ending at each of 64 ticks",
+                      songFileBytes(lyricSection, musicSection),
+                      0,
+                      sectionLines(LYRIC, lyricRun) + sectionLines(MUSIC, musicRun) + WRITING_DONE,
+                      true,
+                      lyric,
+                      std::nullopt,  // two million events: every note ending is what matters here
+                      lyric.size() + music.size()});
+}
+
 // A song that needs more memory than the program may have: a clear message, and nothing of the
 // user's lost.
 TEST(HostileInput, RunningOutOfMemoryStopsWithAMessageAndKeepsTheOutput) {

@@ -175,6 +175,7 @@ const std::vector<EventCase>& sampleEvents() {
         {MAX_VARIABLE_LENGTH, {{0x80, 60, 0, 0}, 3}, {0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0}},
         {-1, {{0xE0, 0, 64, 0}, 3}, {0xFF, 0xE0, 0, 64}},  // as appendTrackByte stores -1
         {16384, {}, {0x81, 0x80, 0x00}},                    // a delta time alone
+        {3, {{0x90, 1, 2, 3}, 200}, {0x03, 0x90, 1, 2, 3}},  // a count past the bytes counts as 4
     };
     return events;
 }
