@@ -9,6 +9,15 @@
 namespace meldrix {
 namespace {
 
+// A small, fixed pseudo-random sequence of 15-bit numbers: the same steps on every run.
+struct Lcg {
+    std::uint32_t state;
+    std::uint32_t operator()() {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) & 0x7FFFu;
+    }
+};
+
 // The entries' note numbers, in the order takeEarliestDue hands them out up to limit.
 std::vector<int> takeAll(NoteOffSchedule& schedule, std::int64_t limit) {
     std::vector<int> notes;
@@ -81,11 +90,7 @@ TEST(NoteOffSchedule, MatchesAListScannedForTheFirstEarliestEntry) {
     };
     std::vector<Reference> reference;
     NoteOffSchedule schedule;
-    std::uint32_t random = 12345;
-    auto next = [&random] {
-        random = random * 1103515245u + 12345u;
-        return (random >> 16) & 0x7FFFu;
-    };
+    Lcg next{12345};
     std::int64_t clock = 0;
     int id = 0;
     for (int step = 0; step < 20000; ++step) {
@@ -146,11 +151,7 @@ namespace {
 TEST(NoteOffSchedule, TakingAllDueGivesWhatTakingOneByOneGives) {
     NoteOffSchedule oneByOne;
     NoteOffSchedule allAtOnce;
-    std::uint32_t random = 777;
-    auto next = [&random] {
-        random = random * 1103515245u + 12345u;
-        return (random >> 16) & 0x7FFFu;
-    };
+    Lcg next{777};
     std::int64_t clock = 0;
     std::uint8_t id = 0;
     for (int step = 0; step < 20000; ++step) {
