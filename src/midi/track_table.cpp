@@ -56,7 +56,7 @@ void TrackTable::growTo(TrackBuffer& buffer, std::uint64_t size) {
     buffer.quickLimit_ = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.capacity(), maxTrackBytes_));
 }
 
-bool TrackTable::appendEventSlowly(int slot, std::int64_t delta, const TrackEvent& event) {
+bool TrackTable::appendEventSlowly(int slot, std::int64_t delta, TrackEvent event) {
     if (overflowed_ || !inTable(slot)) return false;
     std::array<std::uint8_t, 8> encoded{};  // a delta time of at most 4 bytes, then the event
     std::size_t count = 1;

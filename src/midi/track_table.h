@@ -89,7 +89,7 @@ public:
     // event's bytes: what the conversions call once per event, with one check of room for the
     // whole of it. Refuses, changing nothing, exactly when appending those values one at a time
     // would refuse one of them.
-    bool appendEvent(int slot, std::int64_t delta, const TrackEvent& event) {
+    bool appendEvent(int slot, std::int64_t delta, TrackEvent event) {
         // The common case: a one-byte delta time, a slot with room for it and 4 event bytes.
         if (static_cast<std::uint64_t>(delta) <= 127 && inTable(slot) && !overflowed_) {
             std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
@@ -142,7 +142,7 @@ private:
     }
 
     TrackBuffer* makeRoom(int slot, std::uint64_t count);
-    bool appendEventSlowly(int slot, std::int64_t delta, const TrackEvent& event);
+    bool appendEventSlowly(int slot, std::int64_t delta, TrackEvent event);
     // Makes the buffer hold room for at least `size` bytes, keeping its content.
     void growTo(TrackBuffer& buffer, std::uint64_t size);
 
