@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "convert/progress_dots.h"
 #include "midi/track_writer.h"
 
 namespace meldrix {
 
 namespace {
 
-constexpr std::uint64_t RECORDS_PER_DOT = 10;
 constexpr std::uint8_t META_EVENT = 0xFF;
 constexpr std::uint8_t META_LYRIC = 0x05;
 // A lyric record's event: a delta time of at most 3 bytes and the 4 bytes of the Lyric event.
@@ -27,7 +27,7 @@ void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, T
     table.reserve(LYRIC_TRACK, (covered + LYRIC_RECORD_SIZE - 1) / LYRIC_RECORD_SIZE * MAX_EVENT_BYTES);
 
     TrackWriter track(table, LYRIC_TRACK);
-    std::uint64_t recordsUntilDot = RECORDS_PER_DOT;
+    ProgressDots dots(console);
     for (std::uint64_t offset = 0; offset < covered; offset += LYRIC_RECORD_SIZE) {
         // A record that starts below the produced count lies inside the zero padding at worst.
         const std::uint8_t* record = bytes + offset;
@@ -44,10 +44,7 @@ void convertLyrics(const DecodedSection& section, std::uint64_t coveredLength, T
         // A Lyric meta event of one character: FF 05, text length 1, the character.
         track.append(delta, TrackEvent{{META_EVENT, META_LYRIC, 1, character}, 4});
 
-        if (--recordsUntilDot == 0) {
-            console.print(".");
-            recordsUntilDot = RECORDS_PER_DOT;
-        }
+        dots.recordConverted();
     }
 }
 

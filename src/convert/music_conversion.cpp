@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "convert/progress_dots.h"
 #include "midi/track_writer.h"
 
 namespace meldrix {
 
 namespace {
 
-constexpr std::uint64_t RECORDS_PER_DOT = 10;
 constexpr std::uint8_t NOTE_OFF = 0x80;
 constexpr std::uint8_t NOTE_ON = 0x90;
 constexpr std::uint8_t MAX_DATA_BYTE = 0x7F;
@@ -66,7 +66,7 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
     // The running state in locals for the loop, written back at the end.
     std::int64_t musicClock = state.musicClock;
     std::int64_t pendingDelta = state.pendingDelta;
-    std::uint64_t recordsUntilDot = RECORDS_PER_DOT;
+    ProgressDots dots(console);
     for (std::uint64_t offset = 0; offset < covered; offset += MUSIC_RECORD_SIZE) {
         // A record that starts below the produced count lies inside the zero padding at worst.
         const std::uint8_t* record = bytes + offset;
@@ -107,10 +107,7 @@ void convertMusic(const DecodedSection& section, std::uint64_t coveredLength, Tr
             break;
         }
 
-        if (--recordsUntilDot == 0) {
-            console.print(".");
-            recordsUntilDot = RECORDS_PER_DOT;
-        }
+        dots.recordConverted();
     }
     state.musicClock = musicClock;
     state.pendingDelta = pendingDelta;

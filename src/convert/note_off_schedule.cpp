@@ -62,7 +62,7 @@ std::optional<PendingNoteOff> NoteOffSchedule::takeEarliestDue(std::int64_t limi
     const RingEntry& entry = bucket->entries[bucket->head++];
     const PendingNoteOff earliest{windowStart_, entry.note, entry.velocity, entry.channel};
     --ringCount_;
-    if (bucket->empty()) empty(windowStart_);
+    if (bucket->empty()) clearBucket(windowStart_);
     return earliest;
 }
 

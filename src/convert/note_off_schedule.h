@@ -68,7 +68,7 @@ public:
                 take(PendingNoteOff{tick, entry.note, entry.velocity, entry.channel});
             }
             ringCount_ -= bucket.entries.size() - bucket.head;
-            empty(tick);
+            clearBucket(tick);
             if (ringCount_ == 0) return;  // the next entry added starts the window afresh
         }
         windowStart_ = last;
@@ -114,7 +114,7 @@ private:
     static std::size_t indexOf(std::int64_t time) { return static_cast<std::size_t>(time & (RING_TICKS - 1)); }
     Bucket& bucketOf(std::int64_t time) { return ring_[indexOf(time)]; }
     // Clears the bucket of a tick once everything in it is taken, keeping its memory.
-    void empty(std::int64_t tick) {
+    void clearBucket(std::int64_t tick) {
         Bucket& bucket = bucketOf(tick);
         bucket.entries.clear();
         bucket.head = 0;

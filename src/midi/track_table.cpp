@@ -53,10 +53,9 @@ void TrackTable::growTo(TrackBuffer& buffer, std::uint64_t size) {
     const std::uint64_t wanted = std::min(size, maxTrackBytes_);
     if (wanted <= buffer.capacity()) return;
     buffer.block_.grow(static_cast<std::size_t>(wanted), buffer.size_);
-    buffer.quickLimit_ = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.capacity(), maxTrackBytes_));
 }
 
-bool TrackTable::appendEventSlowly(int slot, std::int64_t delta, TrackEvent event) {
+bool TrackTable::appendEvent(int slot, std::int64_t delta, TrackEvent event) {
     if (overflowed_ || !inTable(slot)) return false;
     std::array<std::uint8_t, 8> encoded{};  // a delta time of at most 4 bytes, then the event
     std::size_t count = 1;
@@ -90,13 +89,13 @@ std::span<std::uint8_t> TrackTable::quickRoom(int slot) {
     if (overflowed_ || !inTable(slot)) return {};
     std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
     if (!entry || entry->block_.data() == nullptr) return {};
-    return {entry->block_.data() + entry->size_, entry->quickLimit_ - entry->size_};
+    return {entry->block_.data() + entry->size_, freeRoom(*entry)};
 }
 
 void TrackTable::appendWritten(int slot, std::size_t count) {
     if (count == 0 || overflowed_ || !inTable(slot)) return;
     std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
-    if (entry) entry->size_ += std::min(count, entry->quickLimit_ - entry->size_);
+    if (entry) entry->size_ += std::min(count, freeRoom(*entry));
 }
 
 void TrackTable::reserve(int slot, std::uint64_t bytes) {

@@ -47,10 +47,7 @@ public:
 private:
     friend class TrackTable;
     ByteBlock block_;
-    std::size_t size_ = 0;
-    // How far appends may run without a closer look: the smaller of the room held and the
-    // table's byte limit. Invariant: size_ <= quickLimit_ <= capacity().
-    std::size_t quickLimit_ = 0;
+    std::size_t size_ = 0;  // never above capacity() nor the table's byte limit
 };
 
 // The tracks of one conversion, filled one value (or event) at a time and consumed by the MIDI
@@ -86,23 +83,10 @@ public:
     }
 
     // Appends a delta time, exactly as appendTrackByte(slot, delta, true) would, followed by the
-    // event's bytes: what the conversions call once per event, with one check of room for the
-    // whole of it. Refuses, changing nothing, exactly when appending those values one at a time
-    // would refuse one of them.
-    bool appendEvent(int slot, std::int64_t delta, TrackEvent event) {
-        // The common case: a one-byte delta time, a slot with room for it and 4 event bytes.
-        if (static_cast<std::uint64_t>(delta) <= 127 && inTable(slot) && !overflowed_) {
-            std::optional<TrackBuffer>& entry = slots_[static_cast<std::size_t>(slot)];
-            if (entry && entry->quickLimit_ - entry->size_ >= 1 + event.bytes.size()) {
-                std::uint8_t* const end = entry->block_.data() + entry->size_;
-                end[0] = static_cast<std::uint8_t>(delta);
-                for (std::size_t index = 0; index < event.bytes.size(); ++index) end[1 + index] = event.bytes[index];
-                entry->size_ += 1 + std::min<std::size_t>(event.count, event.bytes.size());
-                return true;
-            }
-        }
-        return appendEventSlowly(slot, delta, event);
-    }
+    // event's bytes, with one check of room for the whole of it. Refuses, changing nothing,
+    // exactly when appending those values one at a time would refuse one of them. (The
+    // conversions append through a TrackWriter, which comes here for what it cannot do quickly.)
+    bool appendEvent(int slot, std::int64_t delta, TrackEvent event);
 
     // For a TrackWriter: the writable bytes just after the slot's content, as far as appends
     // may run without a closer look (the room held, the byte limit). Empty for a slot without a
@@ -142,7 +126,10 @@ private:
     }
 
     TrackBuffer* makeRoom(int slot, std::uint64_t count);
-    bool appendEventSlowly(int slot, std::int64_t delta, TrackEvent event);
+    // The bytes that may still be appended to the buffer without growing it or passing the limit.
+    std::size_t freeRoom(const TrackBuffer& buffer) const {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(buffer.capacity(), maxTrackBytes_)) - buffer.size_;
+    }
     // Makes the buffer hold room for at least `size` bytes, keeping its content.
     void growTo(TrackBuffer& buffer, std::uint64_t size);
 
